@@ -1,0 +1,50 @@
+# bexlow: serial line to keystrokes.
+#   make          build
+#   make deps     install the Debian packages that build and tests need
+#   make test     deps, build, every test (starts Xvfb where a test needs it)
+#   make demo     the program typing what a virtual serial device sends
+#   make install  install under PREFIX (default /usr/local)
+#   make bench    typing and bridge benchmarks
+# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
+
+BUILD ?= build
+PREFIX ?= /usr/local
+SANITIZE ?= 0
+BUILD_TYPE ?= RelWithDebInfo
+
+ifeq ($(SANITIZE),1)
+BUILD := $(BUILD)-sanitize
+endif
+
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
+	-DBEXLOW_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF)
+
+.PHONY: all build configure deps test demo install bench package clean
+
+all: build
+
+configure:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j$$(nproc)
+
+deps:
+	scripts/deps.sh
+
+test: deps
+	$(MAKE) build
+	scripts/run-tests.sh $(BUILD)
+
+demo: deps
+	$(MAKE) build
+	scripts/demo.sh $(BUILD)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+bench: build
+	bench/run.sh $(BUILD)
+
+clean:
+	rm -rf build build-sanitize

@@ -1,0 +1,61 @@
+#include "commandline.h"
+#include "inisettingsstore.h"
+#include "operationerror.h"
+#include "terminalbridge.h"
+#include "xtestkeyinjector.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void showFailure(const QString &description)
+{
+    std::fprintf(stderr, "bexlow: %s\n", qPrintable(description));
+    std::fflush(stderr);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        QMessageBox::warning(nullptr, QString(), description);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Without a display the program still runs (it cannot type then, and says so).
+    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("bexlow"));
+    QApplication::setApplicationVersion(QStringLiteral(BEXLOW_VERSION));
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    switch (CommandLine::request(arguments)) {
+    case CommandLine::Request::Help:
+        std::fputs(qPrintable(CommandLine::helpText()), stdout);
+        return 0;
+    case CommandLine::Request::Version:
+        std::fputs(qPrintable(CommandLine::versionText()), stdout);
+        return 0;
+    case CommandLine::Request::Run:
+        break;
+    }
+
+    IniSettingsStore store;
+    XTestKeyInjector keys;
+    TerminalBridge bridge(store, keys);
+    try {
+        bridge.Form_Load(CommandLine::argumentText(arguments));
+    } catch (const OperationError &error) {
+        showFailure(error.description());
+        return 1;
+    }
+    return app.exec();
+}

@@ -1,0 +1,54 @@
+#include "startup.h"
+
+#include "mscomm.h"
+#include "operationerror.h"
+#include "linesettings.h"
+#include "settingslayout.h"
+#include "settingsstore.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// An argument text shorter than this is no configuration: the saved settings
+// are used instead.
+constexpr int ShortestArgumentText = 4;
+
+} // namespace
+
+short convertPortText(const QString &portText)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
+    const QString shown = portText.size() > 40 ? portText.left(40) + QStringLiteral("...") : portText;
+    if (!number.match(portText).hasMatch()) {
+        throw OperationError(OperationError::InvalidPortText,
+                             QStringLiteral("Invalid port number \"%1\": the port must be a number such as 1")
+                                 .arg(shown));
+    }
+    bool ok = false;
+    const short value = portText.trimmed().toShort(&ok);
+    if (!ok) {
+        throw OperationError(OperationError::InvalidPortText,
+                             QStringLiteral("Invalid port number \"%1\": out of range").arg(shown));
+    }
+    return value;
+}
+
+void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm &MSComm1)
+{
+    using namespace SettingsLayout;
+    QString portText;
+    QString settingsText;
+    if (argumentText.size() < ShortestArgumentText) {
+        portText = store.GetSetting(ApplicationTitle, Section, CommPortKey, DefaultCommPort);
+        settingsText = store.GetSetting(ApplicationTitle, Section, SettingsKey, LineSettings::Default);
+    } else {
+        portText = argumentText.left(1);
+        settingsText = argumentText.mid(2);
+        store.SaveSetting(CommandLineApplication, Section, PortKey, portText);
+        store.SaveSetting(CommandLineApplication, Section, SettingsKey, settingsText);
+    }
+    MSComm1.setSettings(settingsText);
+    MSComm1.setCommPort(convertPortText(portText));
+    MSComm1.setPortOpen(true);
+}

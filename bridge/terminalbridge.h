@@ -1,0 +1,42 @@
+#pragma once
+
+#include "mscomm.h"
+
+#include <QObject>
+#include <QString>
+
+class KeyInjector;
+class SettingsStore;
+
+// The bridge from the serial line to the keyboard: owns the serial component
+// MSComm1, opens it at start and types what it receives. Free of widgets, so
+// that it runs and is tested without a window.
+class TerminalBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    TerminalBridge(SettingsStore &store, KeyInjector &keys, QObject *parent = nullptr);
+
+    MSComm MSComm1;
+
+    // Start-up: configures MSComm1 from the argument text or the saved
+    // settings and opens it. Throws OperationError when a step fails.
+    void Form_Load(const QString &argumentText);
+
+    // The receive handler: waits the settle delay, takes everything received
+    // and types it. Throws OperationError when reading or typing fails.
+    void MSComm1_OnComm();
+
+    // Just over this many seconds pass between a notification and the read,
+    // so that a burst arriving meanwhile is typed in one piece.
+    static constexpr double SettleDelaySeconds = 0.05;
+
+private:
+    // Runs the receive handler for a notification; a failed run is reported
+    // on stderr in one line and the program goes on.
+    void onComm();
+
+    SettingsStore &m_store;
+    KeyInjector &m_keys;
+};

@@ -1,0 +1,263 @@
+#include "inisettingsstore.h"
+
+#include "operationerror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QByteArray trimmed(const QByteArray &bytes)
+{
+    return bytes.trimmed();
+}
+
+// "[Name]" gives Name; anything else gives a null array.
+QByteArray sectionName(const QByteArray &line)
+{
+    const QByteArray text = trimmed(line);
+    if (text.size() >= 2 && text.startsWith('[') && text.endsWith(']'))
+        return trimmed(text.mid(1, text.size() - 2));
+    return QByteArray();
+}
+
+bool isComment(const QByteArray &text)
+{
+    return text.startsWith(';') || text.startsWith('#');
+}
+
+// Splits "key = value" at its first '='. Returns false for lines without one.
+bool splitEntry(const QByteArray &line, QByteArray *key, QByteArray *value)
+{
+    const QByteArray text = trimmed(line);
+    if (text.isEmpty() || isComment(text) || text.startsWith('['))
+        return false;
+    const int equals = text.indexOf('=');
+    if (equals <= 0)
+        return false;
+    *key = trimmed(text.left(equals));
+    *value = text.mid(equals + 1);
+    return true;
+}
+
+// Section and key names compare without regard to case, as a person editing
+// the file would expect.
+bool sameName(const QByteArray &stored, const QString &wanted)
+{
+    return QString::fromUtf8(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+bool needsQuotes(const QString &value)
+{
+    if (value.isEmpty())
+        return false;
+    if (value.front().isSpace() || value.back().isSpace() || value.front() == QLatin1Char('"'))
+        return true;
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+QString systemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+void checkName(const QString &what, const QString &name)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\n'))
+        || name.contains(QLatin1Char('[')) || name.contains(QLatin1Char(']'))
+        || name.contains(QLatin1Char('=')) || name == QLatin1String(".")
+        || name == QLatin1String("..")) {
+        throw OperationError(OperationError::SettingsStoreFailure,
+                             QStringLiteral("Settings store: invalid %1 \"%2\"").arg(what, name));
+    }
+}
+
+} // namespace
+
+IniSettingsStore::IniSettingsStore() : m_directory(defaultDirectory()) {}
+
+IniSettingsStore::IniSettingsStore(const QString &directory) : m_directory(directory) {}
+
+QString IniSettingsStore::defaultDirectory()
+{
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg);
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+QString IniSettingsStore::filePath(const QString &appName) const
+{
+    return m_directory + QLatin1Char('/') + appName + QStringLiteral(".conf");
+}
+
+QByteArray IniSettingsStore::encodeValue(const QString &value)
+{
+    if (!needsQuotes(value))
+        return value.toUtf8();
+    QByteArray out = "\"";
+    for (const char c : value.toUtf8()) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if ((c >= 0 && c < 0x20) || c == 0x7f)
+                out += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+            else
+                out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+QString IniSettingsStore::decodeValue(const QByteArray &rawValue)
+{
+    const QByteArray text = trimmed(rawValue);
+    if (text.size() < 2 || !text.startsWith('"') || !text.endsWith('"'))
+        return QString::fromUtf8(text);
+    QByteArray out;
+    const QByteArray body = text.mid(1, text.size() - 2);
+    for (int i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c != '\\' || i + 1 == body.size()) {
+            out += c;
+            continue;
+        }
+        const char next = body[++i];
+        switch (next) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x': {
+            bool ok = false;
+            const int code = body.mid(i + 1, 2).toInt(&ok, 16);
+            if (ok && i + 2 < body.size()) {
+                out += char(code);
+                i += 2;
+            } else {
+                out += "\\x";
+            }
+            break;
+        }
+        default: out += next; // \" and \\ and anything unknown
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    if (info.isDir()) {
+        throw OperationError(EISDIR, QStringLiteral("Settings file %1: %2").arg(path, systemReason(EISDIR)));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int errorNumber = errno ? errno : EIO;
+        if (!info.exists() && errorNumber == ENOENT)
+            return {}; // a dangling link counts as no file
+        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
+                                              .arg(path, file.errorString()));
+    }
+    QList<QByteArray> lines = file.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+QString IniSettingsStore::GetSetting(const QString &appName, const QString &section, const QString &key,
+                                     const QString &defaultValue) const
+{
+    checkName(QStringLiteral("application name"), appName);
+    const QList<QByteArray> lines = readLines(filePath(appName));
+    bool inSection = false;
+    for (const QByteArray &line : lines) {
+        const QByteArray name = sectionName(line);
+        if (!name.isNull()) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        QByteArray entryKey, rawValue;
+        if (inSection && splitEntry(line, &entryKey, &rawValue) && sameName(entryKey, key))
+            return decodeValue(rawValue);
+    }
+    return defaultValue;
+}
+
+void IniSettingsStore::SaveSetting(const QString &appName, const QString &section, const QString &key,
+                                   const QString &value)
+{
+    checkName(QStringLiteral("application name"), appName);
+    checkName(QStringLiteral("section"), section);
+    checkName(QStringLiteral("key"), key);
+    const QString path = filePath(appName);
+    QList<QByteArray> lines = readLines(path);
+
+    const QByteArray newLine = key.toUtf8() + '=' + encodeValue(value);
+    int sectionStart = -1;   // line of the section's header
+    int sectionEnd = -1;     // one past its last entry line
+    int entryLine = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArray name = sectionName(lines[i]);
+        if (!name.isNull()) {
+            if (sectionStart >= 0 && sectionEnd < 0)
+                sectionEnd = i;
+            if (sectionStart < 0 && sameName(name, section))
+                sectionStart = i;
+            continue;
+        }
+        QByteArray entryKey, rawValue;
+        if (sectionStart >= 0 && sectionEnd < 0 && entryLine < 0 && splitEntry(lines[i], &entryKey, &rawValue)
+            && sameName(entryKey, key)) {
+            entryLine = i;
+        }
+    }
+    if (entryLine >= 0) {
+        lines[entryLine] = newLine;
+    } else if (sectionStart >= 0) {
+        int insertAt = sectionEnd < 0 ? lines.size() : sectionEnd;
+        while (insertAt > sectionStart + 1 && trimmed(lines[insertAt - 1]).isEmpty())
+            --insertAt; // keep the blank line that separates sections
+        lines.insert(insertAt, newLine);
+    } else {
+        if (!lines.isEmpty() && !trimmed(lines.last()).isEmpty())
+            lines.append(QByteArray());
+        lines.append('[' + section.toUtf8() + ']');
+        lines.append(newLine);
+    }
+
+    QDir directory(m_directory);
+    if (!directory.exists() && !QDir().mkpath(m_directory)) {
+        const QFileInfo info(m_directory);
+        const QString reason = info.exists() ? systemReason(ENOTDIR) : QStringLiteral("cannot create the folder");
+        throw OperationError(OperationError::SettingsStoreFailure,
+                             QStringLiteral("Settings file %1: %2: %3").arg(path, m_directory, reason));
+    }
+
+    QSaveFile file(path);
+    QByteArray contents = lines.join('\n');
+    contents += '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit()) {
+        throw OperationError(OperationError::SettingsStoreFailure,
+                             QStringLiteral("Settings file %1: cannot be saved: %2").arg(path, file.errorString()));
+    }
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Types text into the window that has the keyboard focus, as if the user had
+// typed it. The text is typed literally: there is no key syntax.
+class KeyInjector
+{
+public:
+    virtual ~KeyInjector() = default;
+
+    // Sends the keystrokes for keys and returns without waiting for the
+    // receiving window to process them. Throws OperationError when typing is
+    // impossible (no display, no XTEST, connection lost).
+    virtual void SendKeys(const QString &keys) = 0;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The per-user settings store: text values addressed by application name,
+// section and key. Implementations throw OperationError when a value cannot
+// be read or saved.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text, or defaultValue when the application name, the section
+    // or the key is absent. An entry holding an empty text reads as "".
+    virtual QString GetSetting(const QString &appName, const QString &section, const QString &key,
+                               const QString &defaultValue = QString()) const = 0;
+
+    // Stores the text, creating what is missing and replacing an earlier value.
+    // The value is on disk when the call returns.
+    virtual void SaveSetting(const QString &appName, const QString &section, const QString &key,
+                             const QString &value) = 0;
+};

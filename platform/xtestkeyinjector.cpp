@@ -1,0 +1,13 @@
+#include "xtestkeyinjector.h"
+
+#include "operationerror.h"
+
+XTestKeyInjector::XTestKeyInjector() = default;
+XTestKeyInjector::~XTestKeyInjector() = default;
+
+void XTestKeyInjector::SendKeys(const QString &keys)
+{
+    if (keys.isEmpty())
+        return;
+    throw OperationError(OperationError::TypingUnavailable, QStringLiteral("typing is not built yet"));
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing bexlow need.
+# Idempotent: installs only what is missing. As root it runs apt-get;
+# otherwise it prints the command to run.
+set -euo pipefail
+
+packages=(
+    cmake make g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    libx11-dev libxtst-dev libxkbcommon-dev
+    googletest libgtest-dev
+    xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core
+    socat python3 desktop-file-utils dpkg-dev file imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "deps: all build and test packages are installed"
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "deps: missing Debian packages: ${missing[*]}"
+    echo "deps: run: sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}"
+    exit 1
+fi
+
+echo "deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,282 @@
+#include "mscomm.h"
+
+#include "operationerror.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+constexpr int ReopenIntervalMs = 500;
+constexpr short HighestPort = 255;
+
+QString systemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+void tellUser(const QString &line)
+{
+    std::fprintf(stderr, "bexlow: %s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+QString busyReason()
+{
+    return systemReason(EBUSY) + QStringLiteral(": another program is using the port");
+}
+
+} // namespace
+
+MSComm::MSComm(QObject *parent) : QObject(parent)
+{
+    m_resolver = [](int port) { return QStringLiteral("/dev/ttyS%1").arg(port - 1); };
+    m_reopenTimer.setInterval(ReopenIntervalMs);
+    connect(&m_port, &QSerialPort::readyRead, this, &MSComm::OnComm);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onSerialError);
+    connect(&m_reopenTimer, &QTimer::timeout, this, &MSComm::tryReopen);
+}
+
+MSComm::~MSComm()
+{
+    closeDevice();
+}
+
+void MSComm::setDeviceResolver(DeviceResolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+QString MSComm::deviceName() const
+{
+    return m_open ? m_device : m_resolver(m_commPort);
+}
+
+QString MSComm::portLabel(const QString &device) const
+{
+    return QStringLiteral("Com%1 (%2)").arg(m_commPort).arg(device);
+}
+
+void MSComm::setCommPort(short port)
+{
+    if (m_open) {
+        throw OperationError(OperationError::PortAlreadyOpen,
+                             QStringLiteral("%1: the port number cannot be changed while the port is open")
+                                 .arg(portLabel(m_device)));
+    }
+    if (port < 1 || port > HighestPort) {
+        throw OperationError(OperationError::InvalidPropertyValue,
+                             QStringLiteral("Invalid port number %1: use 1 to %2").arg(port).arg(HighestPort));
+    }
+    m_commPort = port;
+}
+
+void MSComm::setSettings(const QString &settings)
+{
+    const LineConfig config = LineConfig::parse(settings);
+    if (m_open && !m_waitingForDevice) {
+        try {
+            TermiosLine::apply(int(m_port.handle()), config, m_flow);
+        } catch (const OperationError &error) {
+            throw OperationError(error.number(), portLabel(m_device) + QStringLiteral(": ") + error.description());
+        }
+    }
+    m_config = config;
+    m_decoder.setParityMarking(m_config.parity != Parity::None);
+}
+
+void MSComm::setHandshaking(int code)
+{
+    const FlowControl flow = flowControlFromCode(code);
+    if (m_open && !m_waitingForDevice) {
+        try {
+            TermiosLine::apply(int(m_port.handle()), m_config, flow);
+        } catch (const OperationError &error) {
+            throw OperationError(error.number(), portLabel(m_device) + QStringLiteral(": ") + error.description());
+        }
+    }
+    m_flow = flow;
+}
+
+void MSComm::setPortOpen(bool open)
+{
+    if (open == m_open) {
+        if (open) {
+            throw OperationError(OperationError::PortAlreadyOpen,
+                                 QStringLiteral("%1: the port is already open").arg(portLabel(m_device)));
+        }
+        return;
+    }
+    if (!open) {
+        closeDevice();
+        m_open = false;
+        m_carried.clear();
+        m_decoder.reset();
+        return;
+    }
+    const QString device = m_resolver(m_commPort);
+    openDevice(device);
+    m_device = device;
+    m_open = true;
+}
+
+// Finds out why QSerialPort could not open the device, in the system's words.
+void MSComm::failOpen(const QString &device)
+{
+    const QString label = portLabel(device);
+    const QString qtReason = m_port.errorString();
+    const QFileInfo info(device);
+    if (!info.exists()) {
+        throw OperationError(ENOENT, QStringLiteral("%1: %2").arg(label, systemReason(ENOENT)));
+    }
+    const QByteArray path = QFile::encodeName(device);
+    const int probe = ::open(path.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) {
+        const int errorNumber = errno;
+        if (errorNumber == EBUSY)
+            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
+        throw OperationError(errorNumber, QStringLiteral("%1: %2").arg(label, systemReason(errorNumber)));
+    }
+    ::close(probe);
+    if (m_port.error() == QSerialPort::PermissionError) {
+        // The device itself opens: what failed is the lock file that another
+        // program holds for it.
+        throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
+    }
+    throw OperationError(EIO, QStringLiteral("%1: %2").arg(label, qtReason));
+}
+
+void MSComm::openDevice(const QString &device)
+{
+    m_port.setPortName(device);
+    if (!m_port.open(QIODevice::ReadOnly))
+        failOpen(device);
+
+    const int fd = int(m_port.handle());
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int errorNumber = errno;
+        m_port.close();
+        if (errorNumber == EWOULDBLOCK)
+            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(portLabel(device), busyReason()));
+        throw OperationError(errorNumber, QStringLiteral("%1: cannot lock the device: %2")
+                                              .arg(portLabel(device), systemReason(errorNumber)));
+    }
+    try {
+        TermiosLine::apply(fd, m_config, m_flow);
+    } catch (const OperationError &error) {
+        m_port.close();
+        throw OperationError(error.number(), portLabel(device) + QStringLiteral(": ") + error.description());
+    }
+    m_decoder.setParityMarking(m_config.parity != Parity::None);
+}
+
+void MSComm::closeDevice()
+{
+    m_reopenTimer.stop();
+    m_waitingForDevice = false;
+    m_lastReopenFailure.clear();
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+QByteArray MSComm::drainKernel()
+{
+    QByteArray bytes;
+    const int fd = int(m_port.handle());
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            bytes.append(buffer, count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // 0 is a hang-up; other errors mean the device is no longer usable.
+        // Handled once this read is over, so that nothing is torn down under
+        // a caller that is still running.
+        QMetaObject::invokeMethod(this, &MSComm::deviceLost, Qt::QueuedConnection);
+        break;
+    }
+    return bytes;
+}
+
+QString MSComm::Input()
+{
+    if (!m_open) {
+        throw OperationError(OperationError::PortNotOpen,
+                             QStringLiteral("%1: the port is not open").arg(portLabel(deviceName())));
+    }
+    QByteArray bytes = std::exchange(m_carried, QByteArray());
+    if (m_port.isOpen()) {
+        bytes += m_port.readAll();
+        bytes += drainKernel();
+    }
+    return m_decoder.decode(bytes);
+}
+
+TermiosLine::State MSComm::lineState() const
+{
+    if (!m_port.isOpen()) {
+        throw OperationError(OperationError::PortNotOpen,
+                             QStringLiteral("%1: the port is not open").arg(portLabel(deviceName())));
+    }
+    return TermiosLine::read(int(m_port.handle()));
+}
+
+void MSComm::onSerialError(QSerialPort::SerialPortError error)
+{
+    // QSerialPort reports a hang-up (read gives 0) as a read error with a
+    // stale reason, and then again each time its notifier fires; a device that
+    // vanished gives a resource error. Either way the device is no longer
+    // usable: stop reading it.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
+        m_port.clearError();
+        deviceLost();
+    }
+}
+
+void MSComm::deviceLost()
+{
+    if (!m_open || m_waitingForDevice)
+        return;
+    // Keep what was received before the line went, for the next Input.
+    if (m_port.isOpen())
+        m_carried += m_port.readAll();
+    m_port.close();
+    m_waitingForDevice = true;
+    m_lastReopenFailure.clear();
+    tellUser(QStringLiteral("%1: the device has gone away; waiting for it to come back").arg(portLabel(m_device)));
+    m_reopenTimer.start();
+}
+
+void MSComm::tryReopen()
+{
+    if (!QFileInfo::exists(m_device))
+        return; // still unplugged: nothing new to say
+    try {
+        openDevice(m_device);
+    } catch (const OperationError &error) {
+        if (error.description() != m_lastReopenFailure) {
+            m_lastReopenFailure = error.description();
+            tellUser(QStringLiteral("%1; trying again").arg(error.description()));
+        }
+        return;
+    }
+    m_reopenTimer.stop();
+    m_waitingForDevice = false;
+    m_lastReopenFailure.clear();
+    tellUser(QStringLiteral("%1: the device is back; receiving again").arg(portLabel(m_device)));
+    if (m_port.bytesAvailable() > 0)
+        emit OnComm();
+}

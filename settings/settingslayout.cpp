@@ -1,0 +1,23 @@
+#include "settingslayout.h"
+
+#include "settingsstore.h"
+
+namespace SettingsLayout {
+
+QString portKey(int port)
+{
+    return QStringLiteral("Com%1").arg(port);
+}
+
+QString defaultDevice(int port)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+QString deviceForPort(const SettingsStore &store, int port)
+{
+    const QString mapped = store.GetSetting(ApplicationTitle, PortsSection, portKey(port)).trimmed();
+    return mapped.isEmpty() ? defaultDevice(port) : mapped;
+}
+
+} // namespace SettingsLayout

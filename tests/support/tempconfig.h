@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A temporary settings folder: sets XDG_CONFIG_HOME to it for the test's life.
+class TempConfig
+{
+public:
+    TempConfig();
+    ~TempConfig();
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &appName) const { return path() + QLatin1Char('/') + appName + QStringLiteral(".conf"); }
+
+    // Adds "[Ports] Com<n>=device" to bexlow.conf.
+    void mapPort(int port, const QString &device);
+    // Replaces a file's whole text.
+    void write(const QString &appName, const QByteArray &text);
+    // A file's whole text, or an empty array when it does not exist.
+    QByteArray read(const QString &appName) const;
+    bool exists(const QString &appName) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
