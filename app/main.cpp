@@ -16,7 +16,8 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-void showFailure(const QString &description)
+// On stderr, and in a message box where there is a screen to show it on.
+void tellUser(const QString &description)
 {
     std::fprintf(stderr, "bexlow: %s\n", qPrintable(description));
     std::fflush(stderr);
@@ -54,8 +55,13 @@ int main(int argc, char *argv[])
     try {
         bridge.Form_Load(CommandLine::argumentText(arguments));
     } catch (const OperationError &error) {
-        showFailure(error.description());
+        tellUser(error.description());
         return 1;
+    }
+    try {
+        keys.checkAvailable();
+    } catch (const OperationError &error) {
+        tellUser(error.description() + QStringLiteral("; received text cannot be typed"));
     }
     return app.exec();
 }

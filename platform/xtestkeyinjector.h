@@ -9,5 +9,9 @@ public:
     XTestKeyInjector();
     ~XTestKeyInjector() override;
 
+    // Throws OperationError with a description a user can act on when typing
+    // is impossible here (no X display, no XTEST extension).
+    void checkAvailable();
+
     void SendKeys(const QString &keys) override;
 };
