@@ -32,7 +32,7 @@ void set(int fd, const termios2 &tio)
         throwSystemError("cannot set the line configuration");
 }
 
-tcflag_t characterSize(int dataBits)
+std::uint32_t characterSize(int dataBits)
 {
     switch (dataBits) {
     case 5: return CS5;
@@ -44,60 +44,82 @@ tcflag_t characterSize(int dataBits)
 
 // Parity errors are marked by the kernel (\377 \0 c) so that the received
 // text can show them; breaks are ignored.
-void setParity(termios2 &tio, Parity parity)
+void setParity(TermiosLine::State &state, Parity parity)
 {
-    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    tio.c_iflag &= ~(INPCK | PARMRK | IGNPAR);
+    state.cflag &= ~(PARENB | PARODD | CMSPAR);
+    state.iflag &= ~(INPCK | PARMRK | IGNPAR);
     switch (parity) {
     case Parity::None: return;
-    case Parity::Even: tio.c_cflag |= PARENB; break;
-    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
-    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    case Parity::Even: state.cflag |= PARENB; break;
+    case Parity::Odd: state.cflag |= PARENB | PARODD; break;
+    case Parity::Mark: state.cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: state.cflag |= PARENB | CMSPAR; break;
     }
-    tio.c_iflag |= INPCK | PARMRK;
+    state.iflag |= INPCK | PARMRK;
 }
 
-void setFlowControl(termios2 &tio, FlowControl flow)
+void setFlowControl(TermiosLine::State &state, FlowControl flow)
 {
-    tio.c_cflag &= ~CRTSCTS;
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    state.cflag &= ~CRTSCTS;
+    state.iflag &= ~(IXON | IXOFF | IXANY);
     if (flow == FlowControl::RtsCts || flow == FlowControl::XonXoffAndRtsCts)
-        tio.c_cflag |= CRTSCTS;
+        state.cflag |= CRTSCTS;
     if (flow == FlowControl::XonXoff || flow == FlowControl::XonXoffAndRtsCts)
-        tio.c_iflag |= IXON | IXOFF;
+        state.iflag |= IXON | IXOFF;
+}
+
+TermiosLine::State stateOf(const termios2 &tio)
+{
+    TermiosLine::State state;
+    state.cflag = tio.c_cflag;
+    state.iflag = tio.c_iflag;
+    state.oflag = tio.c_oflag;
+    state.lflag = tio.c_lflag;
+    state.inputSpeed = tio.c_ispeed;
+    state.outputSpeed = tio.c_ospeed;
+    return state;
 }
 
 } // namespace
 
 namespace TermiosLine {
 
+State configured(State state, const LineConfig &config, FlowControl flow)
+{
+    // Raw: every byte as it comes, nothing translated, no echo, no signals.
+    state.iflag &= ~(BRKINT | ICRNL | INLCR | IGNCR | ISTRIP | IUCLC | IMAXBEL);
+    state.iflag |= IGNBRK;
+    state.oflag &= ~OPOST;
+    state.lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+    state.cflag |= CREAD | CLOCAL;
+
+    state.cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    state.cflag |= BOTHER | (BOTHER << IBSHIFT);
+    state.inputSpeed = config.speed;
+    state.outputSpeed = config.speed;
+
+    state.cflag &= ~(CSIZE | CSTOPB);
+    state.cflag |= characterSize(config.dataBits);
+    if (config.stopBits == 2)
+        state.cflag |= CSTOPB;
+    setParity(state, config.parity);
+    setFlowControl(state, flow);
+    return state;
+}
+
 void apply(int fd, const LineConfig &config, FlowControl flow)
 {
     const termios2 previous = get(fd);
+    const State wanted = configured(stateOf(previous), config, flow);
     termios2 tio = previous;
-
-    // Raw: every byte as it comes, nothing translated, no echo, no signals.
-    tio.c_iflag &= ~(BRKINT | ICRNL | INLCR | IGNCR | ISTRIP | IUCLC | IMAXBEL);
-    tio.c_iflag |= IGNBRK;
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
-    tio.c_cflag |= CREAD | CLOCAL;
+    tio.c_cflag = wanted.cflag;
+    tio.c_iflag = wanted.iflag;
+    tio.c_oflag = wanted.oflag;
+    tio.c_lflag = wanted.lflag;
+    tio.c_ispeed = wanted.inputSpeed;
+    tio.c_ospeed = wanted.outputSpeed;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-
-    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
-    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-    tio.c_ispeed = config.speed;
-    tio.c_ospeed = config.speed;
-
-    tio.c_cflag &= ~(CSIZE | CSTOPB);
-    tio.c_cflag |= characterSize(config.dataBits);
-    if (config.stopBits == 2)
-        tio.c_cflag |= CSTOPB;
-    setParity(tio, config.parity);
-    setFlowControl(tio, flow);
-
     set(fd, tio);
 
     // A driver that cannot do the speed sets another one; UARTs tolerate about
@@ -116,14 +138,7 @@ void apply(int fd, const LineConfig &config, FlowControl flow)
 
 State read(int fd)
 {
-    const termios2 tio = get(fd);
-    State state;
-    state.cflag = tio.c_cflag;
-    state.iflag = tio.c_iflag;
-    state.lflag = tio.c_lflag;
-    state.inputSpeed = tio.c_ispeed;
-    state.outputSpeed = tio.c_ospeed;
-    return state;
+    return stateOf(get(fd));
 }
 
 } // namespace TermiosLine

@@ -14,6 +14,7 @@ struct State
 {
     std::uint32_t cflag = 0;
     std::uint32_t iflag = 0;
+    std::uint32_t oflag = 0;
     std::uint32_t lflag = 0;
     std::uint32_t inputSpeed = 0;
     std::uint32_t outputSpeed = 0;
@@ -24,6 +25,11 @@ struct State
 // bits and flow control. When the driver does not take the speed, the previous
 // configuration is put back. Throws OperationError with the reason.
 void apply(int fd, const LineConfig &config, FlowControl flow);
+
+// The flags and speeds that apply() asks the kernel for, starting from the
+// device's current ones. (A pty keeps some of them to itself: it always
+// reports 8 data bits and no PARENB.)
+State configured(State current, const LineConfig &config, FlowControl flow);
 
 State read(int fd);
 

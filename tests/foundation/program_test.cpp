@@ -1,0 +1,135 @@
+// The bexlow program itself, started as a user would start it, without a
+// display: a pty as the serial line and a temporary settings folder.
+#include "eventloop.h"
+#include "ptypair.h"
+#include "tempconfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Program : public ::testing::Test
+{
+protected:
+    ~Program() override
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+
+    void start(const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(BEXLOW_BINARY), arguments);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+
+    // Runs the program to its end; gives its exit status.
+    int run(const QStringList &arguments)
+    {
+        start(arguments);
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return process.exitCode();
+    }
+
+    QStringList openFiles() const
+    {
+        QStringList targets;
+        const QString folder = QStringLiteral("/proc/%1/fd").arg(process.processId());
+        for (const QString &entry : QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+            targets << QFile::symLinkTarget(folder + QLatin1Char('/') + entry);
+        return targets;
+    }
+
+    QString standardError() { return QString::fromLocal8Bit(process.readAllStandardError()); }
+
+    TempConfig config;
+    QProcess process;
+};
+
+TEST_F(Program, ACommandLineStartKeepsThePortOpenAndRecordsTheCommandLine)
+{
+    PtyPair line;
+    config.mapPort(1, line.path());
+    start({ QStringLiteral("1,9600,n,8,1") });
+    EXPECT_TRUE(processEventsUntil([&] { return openFiles().contains(line.path()); }, 10000))
+        << qPrintable(standardError());
+    EXPECT_EQ(process.state(), QProcess::Running);
+    EXPECT_EQ(config.read(QStringLiteral("BexxLow")), QByteArray("[Properties]\nPort=1\nSettings=9600,n,8,1\n"));
+}
+
+TEST_F(Program, APortThatIsNoNumberEndsTheProgramAfterRecordingBothValues)
+{
+    EXPECT_EQ(run({ QStringLiteral("x,9600,n,8,1") }), 1);
+    EXPECT_TRUE(standardError().contains(QStringLiteral("Invalid port number \"x\"")));
+    EXPECT_EQ(config.read(QStringLiteral("BexxLow")), QByteArray("[Properties]\nPort=x\nSettings=9600,n,8,1\n"));
+}
+
+TEST_F(Program, WithoutArgumentsAndAnEmptyStoreItTriesComOneAndWritesNothing)
+{
+    start({});
+    // /dev/ttyS0 may or may not be usable here: the program either keeps it
+    // open or ends saying why, naming it.
+    processEventsUntil([&] { return process.state() == QProcess::NotRunning
+                                 || openFiles().contains(QStringLiteral("/dev/ttyS0")); },
+                       10000);
+    if (process.state() == QProcess::NotRunning) {
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(standardError().contains(QStringLiteral("Com1 (/dev/ttyS0): "))) << qPrintable(standardError());
+    } else {
+        EXPECT_TRUE(openFiles().contains(QStringLiteral("/dev/ttyS0")));
+    }
+    EXPECT_TRUE(QDir(config.path()).isEmpty());
+}
+
+TEST_F(Program, ABusyPortEndsTheSecondProgramAndTheFirstKeepsIt)
+{
+    PtyPair line;
+    config.mapPort(2, line.path());
+    start({ QStringLiteral("2,9600,n,8,1") });
+    ASSERT_TRUE(processEventsUntil([&] { return openFiles().contains(line.path()); }, 10000));
+
+    QProcess second;
+    second.setProcessEnvironment(process.processEnvironment());
+    second.start(QStringLiteral(BEXLOW_BINARY), { QStringLiteral("2,9600,n,8,1") });
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    const QString message = QString::fromLocal8Bit(second.readAllStandardError());
+    EXPECT_TRUE(message.contains(QStringLiteral("Com2 (%1)").arg(line.path()))) << qPrintable(message);
+    EXPECT_TRUE(message.contains(QStringLiteral("busy"))) << qPrintable(message);
+    EXPECT_EQ(process.state(), QProcess::Running);
+    EXPECT_TRUE(openFiles().contains(line.path()));
+}
+
+TEST_F(Program, HelpAndVersionPrintAndTouchNothing)
+{
+    EXPECT_EQ(run({ QStringLiteral("--help") }), 0);
+    const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
+    EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: bexlow"))) << qPrintable(help);
+    EXPECT_TRUE(help.contains(QStringLiteral("bexlow 1,9600,n,8,1")));
+    EXPECT_EQ(run({ QStringLiteral("--version") }), 0);
+    EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith(QStringLiteral("bexlow ")));
+    EXPECT_TRUE(QDir(config.path()).isEmpty());
+}
+
+TEST_F(Program, AStoreThatCannotBeReadEndsTheProgramWithTheReason)
+{
+    ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
+    EXPECT_EQ(run({}), 1);
+    const QString message = standardError();
+    EXPECT_TRUE(message.contains(config.path() + QStringLiteral("/bexlow.conf"))) << qPrintable(message);
+    EXPECT_TRUE(message.contains(QStringLiteral("Is a directory"))) << qPrintable(message);
+}
+
+} // namespace
