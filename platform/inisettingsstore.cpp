@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,7 +80,7 @@ void checkName(const QString &what, const QString &name)
         || name.contains(QLatin1Char('=')) || name == QLatin1String(".")
         || name == QLatin1String("..")) {
         throw OperationError(OperationError::SettingsStoreFailure,
-                             QStringLiteral("Settings store: invalid %1 \"%2\"").arg(what, name));
+                             QStringLiteral("Settings store: invalid %1 %2").arg(what, OperationError::quoted(name)));
     }
 }
 
@@ -160,21 +163,28 @@ QString IniSettingsStore::decodeValue(const QByteArray &rawValue)
 
 QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return {};
-    if (info.isDir()) {
-        throw OperationError(EISDIR, QStringLiteral("Settings file %1: %2").arg(path, systemReason(EISDIR)));
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const int errorNumber = errno ? errno : EIO;
-        if (!info.exists() && errorNumber == ENOENT)
-            return {}; // a dangling link counts as no file
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int errorNumber = errno;
+        // No file, or no folder for it: nothing is stored yet.
+        if (errorNumber == ENOENT || errorNumber == ENOTDIR)
+            return {};
         throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
-                                              .arg(path, file.errorString()));
+                                              .arg(path, systemReason(errorNumber)));
+    }
+    QFile file;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        const int errorNumber = S_ISDIR(status.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
+                                              .arg(path, systemReason(errorNumber)));
     }
     QList<QByteArray> lines = file.readAll().split('\n');
+    if (file.error() != QFileDevice::NoError) {
+        throw OperationError(EIO, QStringLiteral("Settings file %1: cannot be read: %2").arg(path, file.errorString()));
+    }
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     for (QByteArray &line : lines) {

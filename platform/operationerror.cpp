@@ -9,3 +9,24 @@ QString OperationError::toString() const
 {
     return QStringLiteral("%1 (error %2)").arg(m_description).arg(m_number);
 }
+
+QString OperationError::quoted(const QString &text)
+{
+    constexpr int Longest = 40;
+    QString shown;
+    for (const QChar c : text.left(Longest)) {
+        if (c == QLatin1Char('\n'))
+            shown += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            shown += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\t'))
+            shown += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    if (text.size() > Longest)
+        shown += QStringLiteral("...");
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}

@@ -30,6 +30,11 @@ public:
     // "description (error n)", for stderr.
     QString toString() const;
 
+    // Text from outside (a command line, a stored value) made fit to show in
+    // a description: in double quotes, control characters escaped, and cut
+    // after 40 characters.
+    static QString quoted(const QString &text);
+
 private:
     int m_number = 0;
     QString m_description;

@@ -1,0 +1,66 @@
+// Types a file's text through XTestKeyInjector, as bexlow does, and reports
+// how long the receiver took to have it all.
+//
+// Usage: bexlow-typing-driver TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
+// Types TEXT_FILE (UTF-8) in SendKeys calls of CHUNK characters (default:
+// all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
+// or TIMEOUT_S (default 60) has passed, and prints
+//   sent_s=<time to send> received_s=<time until the receiver had it all>
+// The injector stays alive until then: emptying the spare keys while the
+// receiver still reads the events would change what it sees.
+#include "operationerror.h"
+#include "xtestkeyinjector.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 4) {
+        std::fprintf(stderr, "usage: %s TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]\n", argv[0]);
+        return 2;
+    }
+    QFile input(args.at(1));
+    if (!input.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(args.at(1)));
+        return 2;
+    }
+    const QString text = QString::fromUtf8(input.readAll());
+    const QString receiverFile = args.at(2);
+    const qint64 expectedBytes = args.at(3).toLongLong();
+    const double timeout = args.size() > 4 ? args.at(4).toDouble() : 60.0;
+    const qsizetype chunk = args.size() > 5 ? args.at(5).toLongLong() : text.size();
+
+    using Clock = std::chrono::steady_clock;
+    XTestKeyInjector keys;
+    try {
+        keys.checkAvailable();
+        const Clock::time_point start = Clock::now();
+        for (qsizetype at = 0; at < text.size(); at += chunk)
+            keys.SendKeys(text.mid(at, chunk));
+        const double sent = std::chrono::duration<double>(Clock::now() - start).count();
+        double received = -1;
+        while (true) {
+            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            if (QFileInfo(receiverFile).size() >= expectedBytes) {
+                received = elapsed;
+                break;
+            }
+            if (elapsed > timeout)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::printf("sent_s=%.4f received_s=%.4f\n", sent, received);
+    } catch (const OperationError &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include "typingsession.h"
+
+#include "fatalsignalcleanup.h"
+#include "xkbkeymap.h"
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+
+TypingSession::TypingSession(Display *display, const XkbKeymap &keymap)
+    : m_display(display), m_keymap(keymap)
+{
+    XkbStateRec state{};
+    XkbGetState(m_display, XkbUseCoreKbd, &state);
+
+    char keys[32] = {};
+    XQueryKeymap(m_display, keys);
+    for (int keycode : m_keymap.modifiers().all) {
+        if (keys[keycode / 8] & (1 << (keycode % 8))) {
+            m_userHeldKeys.push_back(keycode);
+            XTestFakeKeyEvent(m_display, unsigned(keycode), False, CurrentTime);
+        }
+    }
+    if (state.latched_mods)
+        XkbLatchModifiers(m_display, XkbUseCoreKbd, state.latched_mods, 0);
+    if (state.latched_group)
+        XkbLatchGroup(m_display, XkbUseCoreKbd, 0);
+    m_lockedModifiers = state.locked_mods;
+    if (m_lockedModifiers)
+        XkbLockModifiers(m_display, XkbUseCoreKbd, m_lockedModifiers, 0);
+
+    m_lockedGroup = state.locked_group;
+    m_startGroup = state.group;
+    // With the held keys let go, the locked group is the one in force.
+    m_group = m_lockedGroup;
+    setGroup(m_startGroup);
+}
+
+TypingSession::~TypingSession()
+{
+    finish();
+}
+
+void TypingSession::type(const KeyPosition &position)
+{
+    setGroup(position.group);
+    setModifiers(position.modifiers);
+    press(position.keycode);
+    release(position.keycode);
+}
+
+void TypingSession::typeSpare(int keycode)
+{
+    // Shift may stay down: both levels hold the same character. AltGr may
+    // not: a receiver could take the unused modifier for a shortcut.
+    setModifiers(m_pressedModifiers & m_keymap.modifiers().shiftMask);
+    press(keycode);
+    release(keycode);
+}
+
+void TypingSession::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    setModifiers(0);
+    if (m_group != m_lockedGroup)
+        XkbLockGroup(m_display, XkbUseCoreKbd, unsigned(m_lockedGroup));
+    if (m_lockedModifiers)
+        XkbLockModifiers(m_display, XkbUseCoreKbd, m_lockedModifiers, m_lockedModifiers);
+    for (int keycode : m_userHeldKeys)
+        XTestFakeKeyEvent(m_display, unsigned(keycode), True, CurrentTime);
+}
+
+void TypingSession::setModifiers(unsigned wanted)
+{
+    const ModifierKeys &modifiers = m_keymap.modifiers();
+    for (unsigned bit : {modifiers.shiftMask, modifiers.level3Mask}) {
+        if (bit == 0)
+            continue;
+        const bool down = m_pressedModifiers & bit;
+        const bool want = wanted & bit;
+        if (down == want)
+            continue;
+        const int keycode = modifiers.keycodeFor(bit);
+        if (want)
+            press(keycode);
+        else
+            release(keycode);
+        m_pressedModifiers ^= bit;
+    }
+}
+
+void TypingSession::setGroup(int group)
+{
+    if (group == m_group)
+        return;
+    XkbLockGroup(m_display, XkbUseCoreKbd, unsigned(group));
+    m_group = group;
+}
+
+void TypingSession::press(int keycode)
+{
+    FatalSignalCleanup::keyDown(keycode);
+    XTestFakeKeyEvent(m_display, unsigned(keycode), True, CurrentTime);
+}
+
+void TypingSession::release(int keycode)
+{
+    XTestFakeKeyEvent(m_display, unsigned(keycode), False, CurrentTime);
+    FatalSignalCleanup::keyUp(keycode);
+}

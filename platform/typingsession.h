@@ -1,0 +1,52 @@
+#pragma once
+
+#include "keymapindex.h"
+
+#include <vector>
+
+typedef struct _XDisplay Display;
+class XkbKeymap;
+
+// One run of typing, from a keyboard state that is known to the end of it.
+//
+// At the start it lets go of the modifier keys the user holds and clears
+// locked and latched modifiers (Caps Lock, Num Lock) and a latched group, so
+// that they cannot change what is typed; finish() puts them back as they
+// were. In between it presses Shift and AltGr (Level3) and switches the
+// group as each key needs. Everything is queued on the connection; nothing
+// here waits for the X server, except one query of the state at the start.
+class TypingSession
+{
+public:
+    TypingSession(Display *display, const XkbKeymap &keymap);
+    ~TypingSession();
+    TypingSession(const TypingSession &) = delete;
+    TypingSession &operator=(const TypingSession &) = delete;
+
+    // The group that was in force when the session started.
+    int startGroup() const { return m_startGroup; }
+
+    // Types the key at a position of the layout.
+    void type(const KeyPosition &position);
+    // Types a spare key, which means the same on every level.
+    void typeSpare(int keycode);
+
+    // Releases what the session pressed and restores the user's state.
+    void finish();
+
+private:
+    void setModifiers(unsigned wanted);
+    void setGroup(int group);
+    void press(int keycode);
+    void release(int keycode);
+
+    Display *m_display = nullptr;
+    const XkbKeymap &m_keymap;
+    std::vector<int> m_userHeldKeys;
+    unsigned m_lockedModifiers = 0;
+    int m_lockedGroup = 0;
+    int m_startGroup = 0;
+    int m_group = 0;
+    unsigned m_pressedModifiers = 0;
+    bool m_finished = false;
+};

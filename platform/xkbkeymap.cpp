@@ -1,0 +1,132 @@
+#include "xkbkeymap.h"
+
+#include "operationerror.h"
+
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned MapParts = XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask;
+
+} // namespace
+
+int ModifierKeys::keycodeFor(unsigned modifier) const
+{
+    if (modifier == shiftMask)
+        return shiftKeycode;
+    if (modifier == level3Mask)
+        return level3Keycode;
+    return 0;
+}
+
+XkbKeymap::XkbKeymap(Display *display)
+    : m_display(display)
+{
+    reload();
+}
+
+XkbKeymap::~XkbKeymap()
+{
+    if (m_xkb)
+        XkbFreeKeyboard(m_xkb, 0, True);
+}
+
+void XkbKeymap::reload()
+{
+    XkbDescPtr xkb = XkbGetMap(m_display, MapParts, XkbUseCoreKbd);
+    if (!xkb || !xkb->map) {
+        throw OperationError(OperationError::TypingFailed,
+                             QStringLiteral("typing failed: the X server did not send its keyboard map"));
+    }
+    if (m_xkb)
+        XkbFreeKeyboard(m_xkb, 0, True);
+    m_xkb = xkb;
+    m_index.reset();
+    readModifiers();
+}
+
+void XkbKeymap::readModifiers()
+{
+    m_modifiers = ModifierKeys{};
+    const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
+    for (int keycode = m_xkb->min_key_code; keycode <= lastKeycode; ++keycode) {
+        const unsigned mods = m_xkb->map->modmap[keycode];
+        if (mods == 0 || XkbKeyNumGroups(m_xkb, keycode) == 0)
+            continue;
+        m_modifiers.all.push_back(keycode);
+        const KeySym sym = XkbKeySymEntry(m_xkb, keycode, 0, 0);
+        if ((sym == XK_Shift_L || sym == XK_Shift_R) && mods == ShiftMask) {
+            if (!m_modifiers.shiftKeycode || sym == XK_Shift_L)
+                m_modifiers.shiftKeycode = keycode;
+            m_modifiers.shiftMask = ShiftMask;
+        } else if (sym == XK_ISO_Level3_Shift && !m_modifiers.level3Keycode) {
+            m_modifiers.level3Keycode = keycode;
+            m_modifiers.level3Mask = mods;
+        }
+    }
+}
+
+std::optional<KeyPosition> XkbKeymap::find(char32_t c, int group, const std::vector<int> &skipped)
+{
+    if (!m_index || m_index->preferredGroup() != group || m_indexSkipped != skipped) {
+        m_index.emplace(m_xkb, m_modifiers.typingModifiers(), group, skipped);
+        m_indexSkipped = skipped;
+    }
+    return m_index->find(c);
+}
+
+std::vector<int> XkbKeymap::emptyKeycodes() const
+{
+    std::vector<int> keycodes;
+    const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
+    for (int keycode = std::max(int(m_xkb->min_key_code), 9); keycode <= lastKeycode; ++keycode) {
+        if (XkbKeyNumGroups(m_xkb, keycode) == 0 && m_xkb->map->modmap[keycode] == 0)
+            keycodes.push_back(keycode);
+    }
+    return keycodes;
+}
+
+bool XkbKeymap::holdsSpareBinding(int keycode) const
+{
+    if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code)
+        return false;
+    return XkbKeyNumGroups(m_xkb, keycode) == 1 && XkbKeyKeyTypeIndex(m_xkb, keycode, 0) == XkbAlphabeticIndex
+           && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2 && XkbKeySymEntry(m_xkb, keycode, 0, 0) != NoSymbol
+           && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
+}
+
+void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms)
+{
+    if (keysyms.empty())
+        return;
+    int first = 255;
+    int last = 0;
+    for (const auto &[keycode, keysym] : keysyms) {
+        XkbMapChangesRec ignored{};
+        if (keysym != NoSymbol) {
+            int types[XkbNumKbdGroups] = {XkbAlphabeticIndex};
+            XkbChangeTypesOfKey(m_xkb, keycode, 1, XkbGroup1Mask, types, &ignored);
+            KeySym *syms = XkbKeySymsPtr(m_xkb, keycode);
+            syms[0] = keysym;
+            syms[1] = keysym;
+        } else {
+            XkbChangeTypesOfKey(m_xkb, keycode, 0, XkbGroup1Mask, nullptr, &ignored);
+        }
+        first = std::min(first, keycode);
+        last = std::max(last, keycode);
+    }
+    XkbMapChangesRec changes{};
+    changes.changed = XkbKeySymsMask;
+    changes.first_key_sym = KeyCode(first);
+    changes.num_key_syms = (unsigned char)(last - first + 1);
+    XkbChangeMap(m_display, m_xkb, &changes);
+}
+
+unsigned long XkbKeymap::keysymFor(char32_t c)
+{
+    return xkb_utf32_to_keysym(c);
+}

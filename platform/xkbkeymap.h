@@ -1,0 +1,72 @@
+#pragma once
+
+#include "keymapindex.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+// The modifier keys that typing presses, and every keycode that is a
+// modifier (to let go of those the user holds).
+struct ModifierKeys
+{
+    unsigned shiftMask = 0;
+    int shiftKeycode = 0;
+    unsigned level3Mask = 0; // the real modifier of ISO_Level3_Shift (AltGr), 0 if none
+    int level3Keycode = 0;
+    std::vector<int> all;
+
+    unsigned typingModifiers() const { return shiftMask | level3Mask; }
+    // The key that gives one modifier bit; 0 when there is none.
+    int keycodeFor(unsigned modifier) const;
+};
+
+// The X server's XKB keymap as typing needs it: where characters sit, which
+// keycodes are empty, and binding characters to empty ("spare") keycodes.
+// The server's map is read once and then kept in step locally; reload()
+// reads it again after someone else changed it.
+class XkbKeymap
+{
+public:
+    explicit XkbKeymap(Display *display);
+    ~XkbKeymap();
+    XkbKeymap(const XkbKeymap &) = delete;
+    XkbKeymap &operator=(const XkbKeymap &) = delete;
+
+    void reload();
+
+    const ModifierKeys &modifiers() const { return m_modifiers; }
+
+    // The easiest position of character c, preferring `group`, leaving out
+    // the keycodes in `skipped` (the spare keys).
+    std::optional<KeyPosition> find(char32_t c, int group, const std::vector<int> &skipped);
+
+    // Keycodes 9 to 255 that have no symbols. Keycode 8 is left out: it
+    // stands for no key on Linux, and keycodes above 255 are not seen by
+    // every receiver (XWayland drops them).
+    std::vector<int> emptyKeycodes() const;
+
+    // Whether a keycode holds what bindSpareKeys leaves: one group of the
+    // ALPHABETIC type with the same symbol on both levels.
+    bool holdsSpareBinding(int keycode) const;
+
+    // Gives each keycode its keysym on both levels of the ALPHABETIC type,
+    // so that neither Shift nor Caps Lock changes it; keysym 0 empties the
+    // keycode. All in one request, so receivers reload their keymap once.
+    void bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms);
+
+    // The keysym that types character c on a spare key: the legacy keysym
+    // where one exists, else the Unicode keysym 0x1000000 + c.
+    static unsigned long keysymFor(char32_t c);
+
+private:
+    void readModifiers();
+
+    Display *m_display = nullptr;
+    struct _XkbDesc *m_xkb = nullptr;
+    ModifierKeys m_modifiers;
+    std::optional<KeymapIndex> m_index;
+    std::vector<int> m_indexSkipped;
+};
