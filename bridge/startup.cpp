@@ -19,17 +19,16 @@ constexpr int ShortestArgumentText = 4;
 short convertPortText(const QString &portText)
 {
     static const QRegularExpression number(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
-    const QString shown = portText.size() > 40 ? portText.left(40) + QStringLiteral("...") : portText;
     if (!number.match(portText).hasMatch()) {
         throw OperationError(OperationError::InvalidPortText,
-                             QStringLiteral("Invalid port number \"%1\": the port must be a number such as 1")
-                                 .arg(shown));
+                             QStringLiteral("Invalid port number %1: the port must be a number such as 1")
+                                 .arg(OperationError::quoted(portText)));
     }
     bool ok = false;
     const short value = portText.trimmed().toShort(&ok);
     if (!ok) {
         throw OperationError(OperationError::InvalidPortText,
-                             QStringLiteral("Invalid port number \"%1\": out of range").arg(shown));
+                             QStringLiteral("Invalid port number %1: out of range").arg(OperationError::quoted(portText)));
     }
     return value;
 }

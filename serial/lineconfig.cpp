@@ -9,7 +9,7 @@ namespace {
 [[noreturn]] void refuse(const QString &settings, const QString &reason)
 {
     throw OperationError(OperationError::InvalidPropertyValue,
-                         QStringLiteral("Invalid line settings \"%1\": %2").arg(settings, reason));
+                         QStringLiteral("Invalid line settings %1: %2").arg(OperationError::quoted(settings), reason));
 }
 
 bool allDigits(const QString &text)
@@ -44,7 +44,7 @@ LineConfig LineConfig::parse(const QString &settings)
     bool ok = false;
     const qulonglong speedValue = speed.size() <= 10 ? speed.toULongLong(&ok) : 0;
     if (!ok || speedValue == 0 || speedValue > 0x7fffffff)
-        refuse(settings, QStringLiteral("speed %1 is out of range").arg(speed));
+        refuse(settings, QStringLiteral("the speed is out of range (1 to 2147483647)"));
     config.speed = std::uint32_t(speedValue);
 
     const QString parity = fields[1].toLower();

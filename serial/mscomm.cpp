@@ -34,6 +34,22 @@ QString busyReason()
     return systemReason(EBUSY) + QStringLiteral(": another program is using the port");
 }
 
+// The lock file that QSerialPort keeps for a device, where one exists: named
+// after the device path without "/dev/", slashes turned into underscores.
+QString existingLockFile(const QString &device)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char *folder : { "/var/lock", "/run/lock", "/tmp", "/var/tmp", "/var/spool/locks", "/etc/locks" }) {
+        const QString path = QLatin1String(folder) + QStringLiteral("/LCK..") + name;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QString();
+}
+
 } // namespace
 
 MSComm::MSComm(QObject *parent) : QObject(parent)
@@ -147,9 +163,13 @@ void MSComm::failOpen(const QString &device)
     }
     ::close(probe);
     if (m_port.error() == QSerialPort::PermissionError) {
-        // The device itself opens: what failed is the lock file that another
-        // program holds for it.
-        throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
+        // The device itself opens: what failed is the lock file, held by
+        // another program, or left behind by one and not ours to remove.
+        const QString lockFile = existingLockFile(device);
+        if (lockFile.isEmpty())
+            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
+        throw OperationError(EBUSY, QStringLiteral("%1: %2 (lock file %3; if no program uses the port, remove it)")
+                                        .arg(label, busyReason(), lockFile));
     }
     throw OperationError(EIO, QStringLiteral("%1: %2").arg(label, qtReason));
 }
