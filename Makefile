@@ -4,6 +4,7 @@
 #   make test     deps, build, every test (starts Xvfb where a test needs it)
 #   make demo     the program typing what a virtual serial device sends
 #   make install  install under PREFIX (default /usr/local)
+#   make package  the Debian package bexlow_<version>_<arch>.deb in BUILD
 #   make bench    typing and bridge benchmarks
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
 
@@ -42,6 +43,9 @@ demo: deps
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	bench/run.sh $(BUILD)
