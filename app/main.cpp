@@ -1,7 +1,7 @@
 #include "commandline.h"
+#include "frmterminal.h"
 #include "inisettingsstore.h"
 #include "operationerror.h"
-#include "terminalbridge.h"
 #include "xtestkeyinjector.h"
 
 #include <QApplication>
@@ -51,9 +51,9 @@ int main(int argc, char *argv[])
 
     IniSettingsStore store;
     XTestKeyInjector keys;
-    TerminalBridge bridge(store, keys);
+    frmterminal window(store, keys);
     try {
-        bridge.Form_Load(CommandLine::argumentText(arguments));
+        window.Form_Load(CommandLine::argumentText(arguments));
     } catch (const OperationError &error) {
         tellUser(error.description());
         return 1;
@@ -63,5 +63,6 @@ int main(int argc, char *argv[])
     } catch (const OperationError &error) {
         tellUser(error.description() + QStringLiteral("; received text cannot be typed"));
     }
+    window.show();
     return app.exec();
 }

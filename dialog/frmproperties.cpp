@@ -1,0 +1,301 @@
+#include "frmproperties.h"
+#include "ui_frmproperties.h"
+
+#include "frmterminal.h"
+#include "linesettings.h"
+#include "mscomm.h"
+#include "operationerror.h"
+#include "settingslayout.h"
+#include "settingsstore.h"
+#include "twips.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int PortEntries = 16;
+
+// The dialog's window. It has no cancel button: Escape does nothing.
+class PropertiesWindow final : public QDialog
+{
+public:
+    using QDialog::QDialog;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    }
+};
+
+// Tab enters an option group at its selected option, as users of other
+// desktops expect; Qt would otherwise enter it at the group's first option.
+void makeTabStop(QButtonGroup &group, QAbstractButton &selected)
+{
+    for (QAbstractButton *option : group.buttons())
+        option->setFocusPolicy(option == &selected ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void selectText(QComboBox &list, const QString &text)
+{
+    list.setCurrentIndex(list.findText(text));
+}
+
+// A position outside the list leaves it without a selection.
+void selectIndex(QComboBox &list, int index)
+{
+    list.setCurrentIndex(index >= 0 && index < list.count() ? index : -1);
+}
+
+} // namespace
+
+frmProperties::frmProperties(frmterminal &mainWindow, SettingsStore &store, QObject *parent)
+    : QObject(parent), m_mainWindow(mainWindow), m_store(store)
+{
+}
+
+frmProperties::~frmProperties()
+{
+    delete m_window;
+}
+
+void frmProperties::show()
+{
+    if (!isLoaded()) {
+        createWindow();
+        try {
+            Form_Load();
+        } catch (...) {
+            unload();
+            throw;
+        }
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void frmProperties::createWindow()
+{
+    auto *window = new PropertiesWindow; // no owner
+    m_ui = std::make_unique<Ui::frmProperties>();
+    m_ui->setupUi(window);
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_window = window;
+
+    const QList<QRadioButton *> flowOptions{m_ui->optFlow_0, m_ui->optFlow_1, m_ui->optFlow_2,
+                                            m_ui->optFlow_3};
+    for (int index = 0; index < flowOptions.size(); ++index)
+        m_ui->optFlow->setId(flowOptions[index], index);
+    m_ui->optEcho->setId(m_ui->optEcho_0, 0);
+    m_ui->optEcho->setId(m_ui->optEcho_1, 1);
+
+    connect(m_ui->optFlow, &QButtonGroup::idToggled, this, [this](int index, bool checked) {
+        if (checked)
+            optFlow_Click(index);
+    });
+    connect(m_ui->optEcho, &QButtonGroup::idToggled, this, [this](int index, bool checked) {
+        if (checked)
+            optEcho_Click(index);
+    });
+    for (QButtonGroup *group : {m_ui->optFlow, m_ui->optEcho}) {
+        connect(group, &QButtonGroup::buttonToggled, this, [group](QAbstractButton *option, bool checked) {
+            if (checked)
+                makeTabStop(*group, *option);
+        });
+    }
+    connect(m_ui->cmdOK, &QPushButton::clicked, this, &frmProperties::cmdOK_Click);
+    connect(m_ui->cmdCancel, &QPushButton::clicked, this, &frmProperties::cmdCancel_Click);
+    // Closing the window by its title bar.
+    connect(window, &QDialog::finished, this, &frmProperties::unload);
+}
+
+void frmProperties::unload()
+{
+    if (!m_window)
+        return;
+    QDialog *window = m_window;
+    m_window = nullptr;
+    m_ui.reset();
+    window->hide();
+    // Later: this may run inside one of the window's own handlers.
+    window->deleteLater();
+}
+
+void frmProperties::Form_Load()
+{
+    QDialog &window = *m_window;
+    window.ensurePolished();
+
+    const QSize screen = window.screen()->size();
+    const float left = Twips::centred(Twips::fromPixels(screen.width()),
+                                      Twips::fromPixels(window.frameGeometry().width()));
+    window.move(Twips::toPixels(left), window.y());
+    const float top = Twips::centred(Twips::fromPixels(screen.height()),
+                                     Twips::fromPixels(window.frameGeometry().height()));
+    window.move(window.x(), Twips::toPixels(top));
+
+    TabStrip &tabStrip = *m_ui->tabSettings;
+    const QPoint displayArea = tabStrip.mapTo(&window, tabStrip.displayArea().topLeft());
+    m_ui->fraSettings->move(displayArea);
+    m_ui->fraSettings->raise();
+    tabStrip.setFocus();
+
+    LoadPropertySettings();
+}
+
+void frmProperties::fillLists()
+{
+    for (int port = 1; port <= PortEntries; ++port)
+        m_ui->cboPort->addItem(QStringLiteral("Com%1").arg(port));
+    m_ui->cboSpeed->addItems({
+        QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"),
+        QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
+        QStringLiteral("19200"), QStringLiteral("28800"), QStringLiteral("38400"), QStringLiteral("56000"),
+        QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("128000"), QStringLiteral("256000"),
+    });
+    m_ui->cboDataBits->addItems({QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
+                                 QStringLiteral("7"), QStringLiteral("8")});
+    m_ui->cboParity->addItems({QStringLiteral("Even"), QStringLiteral("Odd"), QStringLiteral("None"),
+                               QStringLiteral("Mark"), QStringLiteral("Space")});
+    m_ui->cboStopBits->addItems({QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+
+    // A list selects its first entry when it gets one; these start without a selection.
+    for (QComboBox *list : {m_ui->cboPort, m_ui->cboSpeed, m_ui->cboDataBits, m_ui->cboParity,
+                            m_ui->cboStopBits})
+        list->setCurrentIndex(-1);
+}
+
+int frmProperties::parityIndex(const QString &letter)
+{
+    static const QString letters = QStringLiteral("eonms"); // in the order of the parity list
+    if (letter.size() != 1)
+        return -1;
+    return int(letters.indexOf(letter.at(0), 0, Qt::CaseSensitive));
+}
+
+void frmProperties::LoadPropertySettings()
+{
+    fillLists();
+
+    const MSComm &comm = m_mainWindow.MSComm1();
+    // A value that is not an entry of its list leaves that list without a
+    // selection; the rest still loads.
+    if (const std::optional<LineSettings::Fields> fields = LineSettings::parseByPosition(comm.Settings())) {
+        selectText(*m_ui->cboSpeed, fields->speed);
+        if (const int parity = parityIndex(fields->parity); parity >= 0)
+            m_ui->cboParity->setCurrentIndex(parity);
+        selectText(*m_ui->cboDataBits, fields->dataBits);
+        selectText(*m_ui->cboStopBits, fields->stopBits);
+    }
+    selectIndex(*m_ui->cboPort, comm.CommPort() - 1);
+    if (QAbstractButton *flow = m_ui->optFlow->button(short(comm.Handshaking())))
+        flow->setChecked(true);
+    m_ui->optEcho_0->setChecked(true);
+}
+
+void frmProperties::optFlow_Click(int index)
+{
+    m_pendingFlowChoice = short(index);
+}
+
+void frmProperties::optEcho_Click(int index)
+{
+    m_pendingEchoFlag = index == 1;
+}
+
+void frmProperties::showFailure(const QString &description)
+{
+    QMessageBox::warning(m_window, QGuiApplication::applicationDisplayName(), description);
+}
+
+void frmProperties::cmdOK_Click()
+{
+    MSComm &comm = m_mainWindow.MSComm1();
+
+    // Every operation on the component is tried; a failure is kept (the latest
+    // wins) and the handler goes on. The checkpoints below decide.
+    std::optional<OperationError> pendingError;
+    const auto attempt = [&pendingError](auto &&operation) {
+        try {
+            operation();
+        } catch (const OperationError &error) {
+            pendingError = error;
+        }
+    };
+
+    const bool echo = m_pendingEchoFlag;
+    short oldPort = 0;
+    attempt([&] { oldPort = comm.CommPort(); });
+    const short newPort = short(m_ui->cboPort->currentIndex() + 1);
+    bool reopen = false;
+
+    if (oldPort != newPort) {
+        bool open = true; // a check that cannot be made counts as passed
+        attempt([&] { open = comm.PortOpen(); });
+        if (open) {
+            attempt([&] { comm.setPortOpen(false); });
+            reopen = true;
+        }
+        attempt([&] { comm.setCommPort(newPort); });
+        if (!pendingError && reopen)
+            attempt([&] { comm.setPortOpen(true); });
+        if (pendingError) {
+            // Only the number is rolled back: a port that was open stays closed.
+            showFailure(pendingError->description());
+            attempt([&] { comm.setCommPort(oldPort); });
+            return;
+        }
+    }
+
+    attempt([&] {
+        comm.setSettings(LineSettings::compose(m_ui->cboSpeed->currentText(), m_ui->cboParity->currentText(),
+                                               m_ui->cboDataBits->currentText(),
+                                               m_ui->cboStopBits->currentText()));
+    });
+    if (pendingError) {
+        showFailure(pendingError->description());
+        return;
+    }
+
+    attempt([&] { comm.setHandshaking(int(m_pendingFlowChoice)); });
+    if (pendingError) {
+        showFailure(pendingError->description());
+        return;
+    }
+
+    // What the component holds now is saved. A failed save does not stop the
+    // others nor the closing; it is only noted on stderr.
+    using namespace SettingsLayout;
+    const auto save = [this](const QString &key, auto &&value) {
+        try {
+            m_store.SaveSetting(ApplicationTitle, Section, key, value());
+        } catch (const OperationError &error) {
+            std::fprintf(stderr, "bexlow: %s was not saved: %s\n", qPrintable(key),
+                         qPrintable(error.toString()));
+            std::fflush(stderr);
+        }
+    };
+    save(SettingsKey, [&] { return comm.Settings(); });
+    save(CommPortKey, [&] { return QString::number(comm.CommPort()); });
+    save(HandshakingKey, [&] { return QString::number(comm.Handshaking()); });
+    save(EchoKey, [&] { return echo ? QStringLiteral("True") : QStringLiteral("False"); });
+
+    unload();
+}
+
+void frmProperties::cmdCancel_Click()
+{
+    unload();
+}
