@@ -6,12 +6,14 @@
 #   make install  install under PREFIX (default /usr/local)
 #   make package  the Debian package bexlow_<version>_<arch>.deb in BUILD
 #   make bench    typing and bridge benchmarks
+#   make fuzz     run each fuzz target for FUZZ_SECONDS (default 60)
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
 
 BUILD ?= build
 PREFIX ?= /usr/local
 SANITIZE ?= 0
 BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
 
 ifeq ($(SANITIZE),1)
 BUILD := $(BUILD)-sanitize
@@ -20,7 +22,7 @@ endif
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
 	-DBEXLOW_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF)
 
-.PHONY: all build configure deps test demo install bench package clean
+.PHONY: all build configure deps test demo install bench package clean fuzz
 
 all: build
 
@@ -50,5 +52,11 @@ package: build
 bench: build
 	bench/run.sh $(BUILD)
 
+fuzz:
+	scripts/deps.sh fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DBEXLOW_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j$$(nproc) --target linesettings_fuzz decoder_fuzz inivalue_fuzz
+	scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

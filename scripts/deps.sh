@@ -13,6 +13,11 @@ packages=(
     socat python3 desktop-file-utils dpkg-dev file imagemagick
 )
 
+# `deps.sh fuzz` adds what the fuzzers need.
+if [ "${1:-}" = fuzz ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
