@@ -54,7 +54,7 @@ TEST_F(Applying, OkWithoutChangeKeepsThePortOpenSavesFourEntriesAndCloses)
 {
     start();
     ASSERT_NE(openDialog(), nullptr);
-    OpenCounter device(line.path());
+    OpenCounter device(line().path());
     clickButton("cmdOK");
 
     const OpenCounter::Counts counts = device.take();
@@ -64,7 +64,7 @@ TEST_F(Applying, OkWithoutChangeKeepsThePortOpenSavesFourEntriesAndCloses)
     EXPECT_FALSE(properties()->isLoaded());
     // The four entries, in the order written, as the component reports them.
     EXPECT_EQ(config.read(SettingsLayout::ApplicationTitle),
-              QByteArray("[Ports]\nCom1=") + line.path().toUtf8() + "\nCom2=" + secondLine.path().toUtf8()
+              QByteArray("[Ports]\nCom1=") + line().path().toUtf8() + "\nCom2=" + secondLine().path().toUtf8()
                   + "\n\n[Properties]\nSettings=9600,n,8,1\nCommPort=1\nHandshaking=0\nEcho=False\n");
 }
 
@@ -86,8 +86,8 @@ TEST_F(Applying, ANewPortWhileOpenClosesRenumbersAndReopens)
 {
     start();
     ASSERT_NE(openDialog(), nullptr);
-    OpenCounter first(line.path());
-    OpenCounter second(secondLine.path());
+    OpenCounter first(line().path());
+    OpenCounter second(secondLine().path());
     choose("cboPort", QStringLiteral("Com2"));
     clickButton("cmdOK");
 
@@ -95,7 +95,7 @@ TEST_F(Applying, ANewPortWhileOpenClosesRenumbersAndReopens)
     EXPECT_GE(second.take().opens, 1);
     EXPECT_EQ(comm().CommPort(), 2);
     EXPECT_TRUE(comm().PortOpen());
-    EXPECT_EQ(comm().deviceName(), secondLine.path());
+    EXPECT_EQ(comm().deviceName(), secondLine().path());
     EXPECT_EQ(saved(CommPort), QStringLiteral("2"));
     EXPECT_FALSE(properties()->isLoaded());
 }
@@ -105,7 +105,7 @@ TEST_F(Applying, ANewPortWhileClosedOnlyChangesTheNumber)
     start();
     comm().setPortOpen(false);
     ASSERT_NE(openDialog(), nullptr);
-    OpenCounter second(secondLine.path());
+    OpenCounter second(secondLine().path());
     choose("cboPort", QStringLiteral("Com2"));
     clickButton("cmdOK");
     EXPECT_EQ(comm().CommPort(), 2);
@@ -220,7 +220,7 @@ TEST_F(Applying, CancelAndClosingTheWindowChangeNothing)
         SCOPED_TRACE(byTitleBar ? "closed" : "Cancel");
         QDialog *window = openDialog();
         ASSERT_NE(window, nullptr);
-        OpenCounter device(line.path());
+        OpenCounter device(line().path());
         choose("cboPort", QStringLiteral("Com2"));
         choose("cboSpeed", QStringLiteral("19200"));
         choose("cboParity", QStringLiteral("Even"));

@@ -1,5 +1,6 @@
 #include "windowfixture.h"
 
+#include "operationerror.h"
 #include "settingslayout.h"
 #include "xwindowproperties.h"
 
@@ -9,6 +10,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <cerrno>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -72,9 +74,16 @@ OpenCounter::Counts OpenCounter::take()
 
 Windows::Windows()
 {
-    config.mapPort(1, line.path());
-    config.mapPort(2, secondLine.path());
+    takeFreshLines();
     mainWindow = std::make_unique<frmterminal>(store, keys);
+}
+
+void Windows::takeFreshLines()
+{
+    m_lines.push_back(std::make_unique<PtyPair>());
+    m_lines.push_back(std::make_unique<PtyPair>());
+    config.mapPort(1, line().path());
+    config.mapPort(2, secondLine().path());
 }
 
 Windows::~Windows()
@@ -86,7 +95,21 @@ Windows::~Windows()
 
 void Windows::start(const QString &argumentText)
 {
-    mainWindow->Form_Load(argumentText);
+    // Pty numbers are shared by every process on the machine, and a serial
+    // component in another test program that waits for its vanished pty to
+    // come back takes a new pty of the same number as soon as it appears.
+    // Such a line is set aside (kept, so that its number is not handed out
+    // again) and a fresh pair taken.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            mainWindow->Form_Load(argumentText);
+            break;
+        } catch (const OperationError &error) {
+            if (error.number() != EBUSY || attempt == 5)
+                throw;
+            takeFreshLines();
+        }
+    }
     mainWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow.get()));
 }

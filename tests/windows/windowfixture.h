@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 #include <ostream>
 
 // Readable values in failure messages.
@@ -107,10 +108,17 @@ protected:
     // A value under the application title, or "<absent>".
     QString saved(const QString &key) const;
 
+    // The serial lines of ports 1 and 2.
+    PtyPair &line() { return *m_lines.at(m_lines.size() - 2); }
+    PtyPair &secondLine() { return *m_lines.back(); }
+
     TempConfig config;
-    PtyPair line;
-    PtyPair secondLine;
     IniSettingsStore store{config.path()};
     XTestKeyInjector keys;
     std::unique_ptr<frmterminal> mainWindow;
+
+private:
+    void takeFreshLines();
+
+    std::vector<std::unique_ptr<PtyPair>> m_lines; // the last two are in use
 };
