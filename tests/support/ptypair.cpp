@@ -1,6 +1,7 @@
 #include "ptypair.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <pty.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -11,9 +12,11 @@ PtyPair::PtyPair()
     char name[256] = {};
     if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
-    // The program opens the slave by path; the test keeps no slave handle, so
-    // closing the master hangs the line up.
+    // The program opens the slave by path; the test keeps no slave handle,
+    // and no program the test starts inherits the master, so closing the
+    // master hangs the line up.
     ::close(slave);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     m_path = QString::fromLocal8Bit(name);
 }
 
