@@ -125,7 +125,10 @@ void FatalSignalCleanup::cleanUp()
             sparesBound[keycode] = 0;
         }
     }
-    XFlush(display);
+    // Waits for the server to have done it all: once the process is gone,
+    // what it wrote may still lie unread in the socket while other clients
+    // already look at the keymap.
+    XSync(display, False);
 }
 
 void FatalSignalCleanup::die(int signal)

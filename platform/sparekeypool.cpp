@@ -36,20 +36,22 @@ std::optional<int> SpareKeyPool::keyFor(char32_t c) const
     return std::nullopt;
 }
 
-std::optional<int> SpareKeyPool::freeKey(Clock::time_point now, const std::vector<int> &taken) const
+std::optional<int> SpareKeyPool::freeKey(Clock::time_point now, const std::vector<int> &taken,
+                                         const NextUse &nextUse) const
 {
+    // Smaller ranks first: unbound, then needed furthest ahead, then never
+    // used, then used longest ago.
+    auto rank = [&nextUse](const SpareKey &key) {
+        const size_t ahead = key.character != 0 && nextUse ? nextUse(key.character) : NotNeeded;
+        return std::make_tuple(key.character != 0, NotNeeded - ahead, key.lastUse.has_value(),
+                               key.lastUse.value_or(Clock::time_point{}));
+    };
     const SpareKey *best = nullptr;
     for (const SpareKey &key : m_keys) {
         if (contains(taken, key.keycode))
             continue;
         if (key.lastUse && now - *key.lastUse < ReuseGap)
             continue;
-        // Never used beats used; otherwise the oldest use wins. Unbound
-        // keys come first so that bindings that may be typed again survive.
-        auto rank = [](const SpareKey &k) {
-            return std::make_tuple(k.character != 0, k.lastUse.has_value(),
-                                   k.lastUse.value_or(Clock::time_point{}));
-        };
         if (!best || rank(key) < rank(*best))
             best = &key;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,10 +31,17 @@ public:
     // The keycode bound to character c, if one is.
     std::optional<int> keyFor(char32_t c) const;
 
-    // The unbound keycode, or else the one used least recently and not
-    // since ReuseGap before now, that is not in `taken`; none when every
+    // How far ahead a character is typed next; NotNeeded when it is not.
+    using NextUse = std::function<size_t(char32_t)>;
+    static constexpr size_t NotNeeded = size_t(-1);
+
+    // A keycode, not in `taken` and not used within ReuseGap before now,
+    // that may be given a new character: an unbound one if there is one,
+    // else the one whose character is needed furthest ahead (by nextUse,
+    // when given), else the one used least recently. None when every
     // keycode is either taken or used too recently.
-    std::optional<int> freeKey(Clock::time_point now, const std::vector<int> &taken) const;
+    std::optional<int> freeKey(Clock::time_point now, const std::vector<int> &taken,
+                               const NextUse &nextUse = {}) const;
 
     // When freeKey() will have a keycode that is not in `taken` to give,
     // at the earliest; std::nullopt when `taken` holds every keycode.

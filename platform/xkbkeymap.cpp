@@ -90,13 +90,15 @@ std::vector<int> XkbKeymap::emptyKeycodes() const
     return keycodes;
 }
 
-bool XkbKeymap::holdsSpareBinding(int keycode) const
+unsigned long XkbKeymap::spareBindingOf(int keycode) const
 {
     if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code)
-        return false;
-    return XkbKeyNumGroups(m_xkb, keycode) == 1 && XkbKeyKeyTypeIndex(m_xkb, keycode, 0) == XkbAlphabeticIndex
-           && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2 && XkbKeySymEntry(m_xkb, keycode, 0, 0) != NoSymbol
-           && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
+        return NoSymbol;
+    const bool looksBound = XkbKeyNumGroups(m_xkb, keycode) == 1
+                            && XkbKeyKeyTypeIndex(m_xkb, keycode, 0) == XkbAlphabeticIndex
+                            && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2
+                            && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
+    return looksBound ? XkbKeySymEntry(m_xkb, keycode, 0, 0) : NoSymbol;
 }
 
 void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms)
@@ -128,5 +130,13 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &
 
 unsigned long XkbKeymap::keysymFor(char32_t c)
 {
-    return xkb_utf32_to_keysym(c);
+    // Control characters have function keysyms (Return, Tab, ...).
+    if (c < 0x20 || c == 0x7f)
+        return xkb_utf32_to_keysym(c);
+    // Latin-1 keysyms equal the code point. Beyond it, legacy keysyms are
+    // read differently by different libraries (0xaf4 is U+2717 to
+    // xkbcommon but U+2612 to Xlib), the Unicode keysym by all alike.
+    if (c <= 0xff)
+        return c;
+    return 0x1000000 + c;
 }

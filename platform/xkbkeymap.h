@@ -48,17 +48,18 @@ public:
     // every receiver (XWayland drops them).
     std::vector<int> emptyKeycodes() const;
 
-    // Whether a keycode holds what bindSpareKeys leaves: one group of the
-    // ALPHABETIC type with the same symbol on both levels.
-    bool holdsSpareBinding(int keycode) const;
+    // The keysym of a keycode that holds what bindSpareKeys leaves (one
+    // group of the ALPHABETIC type with the same keysym on both levels);
+    // 0 for any other keycode.
+    unsigned long spareBindingOf(int keycode) const;
 
     // Gives each keycode its keysym on both levels of the ALPHABETIC type,
     // so that neither Shift nor Caps Lock changes it; keysym 0 empties the
     // keycode. All in one request, so receivers reload their keymap once.
     void bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms);
 
-    // The keysym that types character c on a spare key: the legacy keysym
-    // where one exists, else the Unicode keysym 0x1000000 + c.
+    // The keysym that types character c on a spare key: the Latin-1 keysym
+    // or, beyond Latin-1, the Unicode keysym 0x1000000 + c.
     static unsigned long keysymFor(char32_t c);
 
 private:

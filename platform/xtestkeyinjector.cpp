@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <thread>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace {
@@ -104,7 +105,6 @@ void XTestKeyInjector::connect()
     m_claimAtom = XInternAtom(display, ClaimPropertyName, False);
     emptyStaleSpareKeys();
     m_pool.reset(m_keymap->emptyKeycodes());
-    m_text.reset();
     m_ownMapChangesPending = 0;
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     XkbQueryExtension(display, &opcode, &m_xkbEventBase, &error, &major, &minor);
@@ -154,7 +154,7 @@ void XTestKeyInjector::emptyStaleSpareKeys()
     std::vector<std::pair<int, unsigned long>> stale;
     for (size_t i = 1; i < claim.size(); ++i) {
         const int keycode = int(claim[i]);
-        if (m_keymap->holdsSpareBinding(keycode))
+        if (m_keymap->spareBindingOf(keycode) != 0)
             stale.emplace_back(keycode, 0);
     }
     // Events are not selected yet, so this change sends us no notification.
@@ -197,7 +197,6 @@ void XTestKeyInjector::handleServerEvents()
     Display *display = m_connection->display();
     FatalSignalCleanup::Section section;
     bool changed = false;
-    bool newKeyboard = false;
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -205,7 +204,7 @@ void XTestKeyInjector::handleServerEvents()
             continue;
         const auto &xkbEvent = reinterpret_cast<const XkbEvent &>(event);
         if (xkbEvent.any.xkb_type == XkbNewKeyboardNotify) {
-            newKeyboard = true;
+            changed = true;
         } else if (xkbEvent.any.xkb_type == XkbMapNotify) {
             if (m_ownMapChangesPending > 0)
                 --m_ownMapChangesPending;
@@ -213,23 +212,24 @@ void XTestKeyInjector::handleServerEvents()
                 changed = true;
         }
     }
-    if (newKeyboard || changed)
-        refreshAfterForeignChange(newKeyboard);
+    if (changed)
+        refreshAfterForeignChange();
     m_connection->throwIfLost();
 }
 
-void XTestKeyInjector::refreshAfterForeignChange(bool newKeyboard)
+// After setxkbmap (a new keyboard) or another client's change, the keymap
+// is read again. Spare keys that still hold what we bound stay ours; the
+// spare keys are those the new map leaves empty.
+void XTestKeyInjector::refreshAfterForeignChange()
 {
     const auto bindings = m_pool.bindings();
     m_keymap->reload();
     std::vector<int> spare = m_keymap->emptyKeycodes();
     std::vector<std::pair<int, char32_t>> kept;
-    if (!newKeyboard) {
-        for (const auto &[keycode, character] : bindings) {
-            if (m_keymap->holdsSpareBinding(keycode)) {
-                spare.push_back(keycode);
-                kept.emplace_back(keycode, character);
-            }
+    for (const auto &[keycode, character] : bindings) {
+        if (m_keymap->spareBindingOf(keycode) == XkbKeymap::keysymFor(character)) {
+            spare.push_back(keycode);
+            kept.emplace_back(keycode, character);
         }
     }
     std::sort(spare.begin(), spare.end());
@@ -247,6 +247,22 @@ void XTestKeyInjector::type(const std::u32string &strokes)
     const std::vector<int> spareKeys = m_pool.keycodes();
     std::u32string untypeable;
 
+    // Where each character that needs a spare key comes in the text, so that
+    // the spare key given up is the one needed furthest ahead.
+    std::unordered_map<char32_t, std::vector<size_t>> sparePlaces;
+    for (size_t i = 0; i < strokes.size(); ++i) {
+        if (!m_keymap->find(strokes[i], group, spareKeys))
+            sparePlaces[strokes[i]].push_back(i);
+    }
+    size_t end = 0;
+    const SpareKeyPool::NextUse nextUse = [&sparePlaces, &end](char32_t c) {
+        auto it = sparePlaces.find(c);
+        if (it == sparePlaces.end())
+            return SpareKeyPool::NotNeeded;
+        auto place = std::lower_bound(it->second.begin(), it->second.end(), end);
+        return place == it->second.end() ? SpareKeyPool::NotNeeded : *place - end;
+    };
+
     size_t next = 0;
     while (next < strokes.size()) {
         // Plan a batch: the text up to the first character that finds no
@@ -254,14 +270,13 @@ void XTestKeyInjector::type(const std::u32string &strokes)
         std::vector<int> used;
         std::vector<std::pair<int, unsigned long>> toBind;
         const SpareKeyPool::Clock::time_point now = SpareKeyPool::Clock::now();
-        size_t end = next;
-        for (; end < strokes.size(); ++end) {
+        for (end = next; end < strokes.size(); ++end) {
             const char32_t c = strokes[end];
             if (m_keymap->find(c, group, spareKeys))
                 continue;
             std::optional<int> keycode = m_pool.keyFor(c);
             if (!keycode) {
-                keycode = m_pool.freeKey(now, used);
+                keycode = m_pool.freeKey(now, used, nextUse);
                 if (!keycode)
                     break;
                 m_pool.bind(*keycode, c);

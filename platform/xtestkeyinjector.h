@@ -60,7 +60,7 @@ private:
     void claimSpareKeys();
     void releaseSpareKeysClaim();
     void handleServerEvents();
-    void refreshAfterForeignChange(bool newKeyboard);
+    void refreshAfterForeignChange();
     void type(const std::u32string &strokes);
     void bind(const std::vector<std::pair<int, unsigned long>> &keysyms);
     void throwIfFailed();
