@@ -2,6 +2,7 @@
 #include "frmterminal.h"
 #include "inisettingsstore.h"
 #include "operationerror.h"
+#include "quitonsignal.h"
 #include "xtestkeyinjector.h"
 
 #include <QApplication>
@@ -48,6 +49,11 @@ int main(int argc, char *argv[])
     case CommandLine::Request::Run:
         break;
     }
+
+    // Before anything else installs handlers: a SIGTERM, SIGINT or SIGHUP
+    // ends the event loop, so the port is released and the keyboard put back
+    // as it was by the destructors below.
+    QuitOnSignal::install();
 
     IniSettingsStore store;
     XTestKeyInjector keys;

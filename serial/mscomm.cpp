@@ -276,6 +276,15 @@ void MSComm::deviceLost()
     m_port.close();
     m_waitingForDevice = true;
     m_lastReopenFailure.clear();
+    // A pseudo-terminal's number is handed to the next program that asks for
+    // one, such as a terminal window: reopening it could read someone else's
+    // keyboard input. Only real devices (and links to anything) come back.
+    if (m_device.startsWith(QLatin1String("/dev/pts/"))) {
+        tellUser(QStringLiteral("%1: the device has gone away; a pseudo-terminal does not come back, "
+                                "so it is not reopened")
+                     .arg(portLabel(m_device)));
+        return;
+    }
     tellUser(QStringLiteral("%1: the device has gone away; waiting for it to come back").arg(portLabel(m_device)));
     m_reopenTimer.start();
 }

@@ -354,6 +354,24 @@ TEST(MSComm, AHangUpStopsReadingWithoutSpinningAndReopensWhenTheDeviceIsBack)
     EXPECT_EQ(open.comm.Input(), QStringLiteral("after\r"));
 }
 
+TEST(MSComm, AHungUpPseudoTerminalIsNotReopenedUnderItsOldNumber)
+{
+    auto line = std::make_unique<PtyPair>();
+    const QString path = line->path();
+    OpenComponent open(path);
+    line->hangUp();
+    ASSERT_TRUE(processEventsUntil([&] { return open.comm.waitingForDevice(); }));
+    // The number is free again and the next pty may well take it: whoever
+    // that is, it is not this line.
+    std::vector<std::unique_ptr<PtyPair>> others;
+    for (int i = 0; i < 4; ++i)
+        others.push_back(std::make_unique<PtyPair>());
+    processEventsFor(700);
+    EXPECT_TRUE(open.comm.waitingForDevice());
+    EXPECT_THROW(open.comm.lineState(), OperationError);
+    EXPECT_EQ(open.comm.Input(), QString());
+}
+
 TEST(MSComm, AByteFFSurvivesTheKernelsParityMarking)
 {
     PtyPair line;
