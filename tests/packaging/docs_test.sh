@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The desktop entry, the manual page and --help, and that the messages they
+# explain are the ones the program says.
+# Usage: docs_test.sh SOURCE_DIR BEXLOW_BINARY
+set -euo pipefail
+source_dir=$1
+binary=$2
+desktop="$source_dir/packaging/bexlow.desktop"
+manpage="$source_dir/packaging/bexlow.1"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+has() { grep -qF -- "$2" "$1"; }
+
+# Desktop entry: valid, without even a hint or warning, and launching bexlow.
+check "desktop-file-validate accepts the desktop entry" desktop-file-validate "$desktop"
+check "desktop-file-validate has no remark" test -z "$(desktop-file-validate "$desktop" 2>&1)"
+for line in 'Type=Application' 'Name=bexlow' 'Exec=bexlow' 'Icon=bexlow' 'Terminal=false'; do
+    check "desktop entry: $line" grep -qx -- "$line" "$desktop"
+done
+check "desktop entry: a Comment" grep -q '^Comment=..........' "$desktop"
+check "desktop entry: Categories include Utility" grep -q '^Categories=\(.*;\)\?Utility;' "$desktop"
+
+# Manual page: renders with every warning on and none given.
+groff -man -Tutf8 -ww -z "$manpage" 2>"$tmp/groff.err"
+check "groff -man -ww renders bexlow.1 without warnings" test ! -s "$tmp/groff.err"
+MANWIDTH=80 MAN_KEEP_FORMATTING= man --warnings=w -l "$manpage" >"$tmp/man.txt" 2>"$tmp/man.err" || true
+check "man -l renders bexlow.1 without warnings" test ! -s "$tmp/man.err" -a -s "$tmp/man.txt"
+for heading in NAME SYNOPSIS DESCRIPTION FILES 'EXIT STATUS' EXAMPLES TROUBLESHOOTING LIMITATIONS 'SEE ALSO'; do
+    check "manual: section $heading" grep -qx "$heading" "$tmp/man.txt"
+done
+for text in 'bexlow 1,9600,n,8,1' 'SPEED,PARITY,DATABITS,STOPBITS' '~/.config/bexlow.conf' \
+    '~/.config/BexxLow.conf' '[Ports]' '/dev/serial/by-id/' '/dev/ttyS0' 'dialout' 'fuser' 'lsof' \
+    'XTEST' 'XWayland' '4 data bits' '1.5 stop bits'; do
+    check "manual mentions $text" has "$tmp/man.txt" "$text"
+done
+version=$("$binary" --version 2>/dev/null | awk '{print $2}')
+check "manual is for version $version" grep -q "^\.TH BEXLOW 1 .* \"bexlow $version\"" "$manpage"
+
+# --help: a Linux tool's help, and it touches no settings file.
+mkdir "$tmp/config"
+status=0
+XDG_CONFIG_HOME="$tmp/config" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" --help >"$tmp/help.txt" 2>/dev/null || status=$?
+check "--help exits 0" test "$status" -eq 0
+check "--help starts with the usage line" test "$(head -n1 "$tmp/help.txt")" = \
+    'Usage: bexlow [PORT,SPEED,PARITY,DATABITS,STOPBITS]'
+for text in 'bexlow 1,9600,n,8,1' '~/.config/bexlow.conf' '~/.config/BexxLow.conf' 'Com<n>=' \
+    '/dev/serial/by-id/' '--version' 'man bexlow'; do
+    check "--help mentions $text" has "$tmp/help.txt" "$text"
+done
+check "--help writes no settings file" test -z "$(ls -A "$tmp/config")"
+
+# The messages the manual and the README explain are the program's own texts.
+messages=(
+    'serial/mscomm.cpp|another program is using the port'
+    'serial/mscomm.cpp|the device has gone away; waiting for it to come back'
+    'serial/lineconfig.cpp|Invalid line settings'
+    'serial/lineconfig.cpp|4 data bits are not supported by Linux serial drivers'
+    'serial/lineconfig.cpp|1.5 stop bits are not supported by Linux serial drivers'
+    'bridge/startup.cpp|Invalid port number'
+    'platform/inisettingsstore.cpp|Settings file'
+    'platform/xconnection.cpp|typing needs an X11 display with the XTEST extension'
+)
+for entry in "${messages[@]}"; do
+    file=${entry%%|*}
+    text=${entry#*|}
+    check "$file says \"$text\"" has "$source_dir/$file" "$text"
+    check "manual explains \"$text\"" has <(tr -s ' \n' ' ' <"$tmp/man.txt") "$text"
+    check "README explains \"$text\"" has "$source_dir/README.md" "$text"
+done
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
