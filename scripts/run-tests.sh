@@ -5,4 +5,6 @@ set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
 unset DISPLAY WAYLAND_DISPLAY
+# Under SANITIZE=1: leaks of system libraries are not ours to report.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j2
