@@ -93,25 +93,6 @@ TEST_F(Program, WithoutArgumentsAndAnEmptyStoreItTriesComOneAndWritesNothing)
     EXPECT_TRUE(QDir(config.path()).isEmpty());
 }
 
-TEST_F(Program, ABusyPortEndsTheSecondProgramAndTheFirstKeepsIt)
-{
-    PtyPair line;
-    config.mapPort(2, line.path());
-    start({ QStringLiteral("2,9600,n,8,1") });
-    ASSERT_TRUE(processEventsUntil([&] { return openFiles().contains(line.path()); }, 10000));
-
-    QProcess second;
-    second.setProcessEnvironment(process.processEnvironment());
-    second.start(QStringLiteral(BEXLOW_BINARY), { QStringLiteral("2,9600,n,8,1") });
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
-    const QString message = QString::fromLocal8Bit(second.readAllStandardError());
-    EXPECT_TRUE(message.contains(QStringLiteral("Com2 (%1)").arg(line.path()))) << qPrintable(message);
-    EXPECT_TRUE(message.contains(QStringLiteral("busy"))) << qPrintable(message);
-    EXPECT_EQ(process.state(), QProcess::Running);
-    EXPECT_TRUE(openFiles().contains(line.path()));
-}
-
 TEST_F(Program, HelpAndVersionPrintAndTouchNothing)
 {
     EXPECT_EQ(run({ QStringLiteral("--help") }), 0);
@@ -121,15 +102,6 @@ TEST_F(Program, HelpAndVersionPrintAndTouchNothing)
     EXPECT_EQ(run({ QStringLiteral("--version") }), 0);
     EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith(QStringLiteral("bexlow ")));
     EXPECT_TRUE(QDir(config.path()).isEmpty());
-}
-
-TEST_F(Program, AStoreThatCannotBeReadEndsTheProgramWithTheReason)
-{
-    ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
-    EXPECT_EQ(run({}), 1);
-    const QString message = standardError();
-    EXPECT_TRUE(message.contains(config.path() + QStringLiteral("/bexlow.conf"))) << qPrintable(message);
-    EXPECT_TRUE(message.contains(QStringLiteral("Is a directory"))) << qPrintable(message);
 }
 
 } // namespace

@@ -127,14 +127,6 @@ TEST(IniSettingsStore, CreatesTheFolderAndEachApplicationsOwnFile)
     EXPECT_FALSE(QFile::exists(nested + QStringLiteral("/bexlow.conf")));
 }
 
-TEST(IniSettingsStore, DefaultFolderFollowsXdgConfigHome)
-{
-    TempConfig config;
-    EXPECT_EQ(IniSettingsStore().directory(), config.path());
-    qputenv("XDG_CONFIG_HOME", "relative/path");
-    EXPECT_EQ(IniSettingsStore().directory(), QDir::homePath() + QStringLiteral("/.config"));
-}
-
 TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntact)
 {
     TempConfig config;
