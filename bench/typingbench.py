@@ -142,24 +142,35 @@ def compare_characters(expected, received):
     return wrong, missing, extra
 
 
-def measure_typing(xterm, label, text, command, timeout):
-    """Runs a typer and waits until the xterm has all the text's bytes."""
+def measure_typing(xterm, label, text, command):
+    """Runs a typer and waits until the xterm has all the text's bytes, or
+    until the typer has ended and nothing more came for 3 s."""
     xterm.focus()
     xterm.settle(quiet=0.6)  # also lets the injector's keymap be restored
     expected_bytes = len(text.encode("utf-8"))
     mark = xterm.size()
     begin = time.monotonic()
     typer = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    done = wait_for(lambda: xterm.size() - mark >= expected_bytes, timeout, step=0.001)
+    done = False
+    last_size, last_change = mark, time.monotonic()
+    while True:
+        size = xterm.size()
+        if size - mark >= expected_bytes:
+            done = True
+            break
+        if size != last_size:
+            last_size, last_change = size, time.monotonic()
+        elif typer.poll() is not None and time.monotonic() - last_change > 3:
+            break
+        time.sleep(0.001)
     elapsed = time.monotonic() - begin
-    typer.wait()
+    typer.communicate()
     xterm.settle()
     wrong, missing, extra = compare(text, xterm.since(mark))
-    rate = len(text) / elapsed if done else float("nan")
-    print("  %-34s %6d chars  wrong %4d  missing %4d  extra %4d  %9.0f chars/s%s"
-          % (label, len(text), wrong, missing, extra, rate, "" if done else "  (incomplete: timed out)"))
-    sys.stdout.flush()
-    return dict(wrong=wrong, missing=missing, extra=extra, rate=rate)
+    rate = "%9.0f chars/s" % (len(text) / elapsed) if done else "  incomplete"
+    print("  %-34s %6d chars  wrong %4d  missing %4d  extra %4d  %s"
+          % (label, len(text), wrong, missing, extra, rate))
+    return dict(wrong=wrong, missing=missing, extra=extra)
 
 
 def typing_comparison(xterm):
@@ -174,13 +185,13 @@ def typing_comparison(xterm):
         print(" %s:" % name)
         nbytes = str(len(text.encode("utf-8")))
         measure_typing(xterm, "bexlow XTestKeyInjector", text,
-                       [DRIVER, path, xterm.file, str(xterm.size() + int(nbytes)), "120"], 120)
+                       [DRIVER, path, xterm.file, str(xterm.size() + int(nbytes)), "120"])
         if default_delay_slice is None:
             continue
-        measure_typing(xterm, "xdotool type --delay 0", text, ["xdotool", "type", "--delay", "0", text], 120)
+        measure_typing(xterm, "xdotool type --delay 0", text, ["xdotool", "type", "--delay", "0", text])
         part = text[:default_delay_slice]
         measure_typing(xterm, "xdotool type (12 ms, first %d)" % len(part), part,
-                       ["xdotool", "type", part], 120)
+                       ["xdotool", "type", part])
 
 
 # --- through the real bexlow -------------------------------------------------

@@ -36,6 +36,12 @@ bool inRange(int keycode)
 
 void FatalSignalCleanup::watch(Display *display)
 {
+    if (display != watchedDisplay) {
+        for (int keycode = 0; keycode < 256; ++keycode) {
+            keysDown[keycode] = 0;
+            sparesBound[keycode] = 0;
+        }
+    }
     watchedDisplay = display;
     if (installed || !display)
         return;

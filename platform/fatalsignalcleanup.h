@@ -19,7 +19,8 @@ class FatalSignalCleanup
 {
 public:
     // Installs the handlers (once) and makes `display` the connection to
-    // clean up; nullptr forgets it.
+    // clean up; nullptr forgets it. A new connection starts with nothing
+    // recorded.
     static void watch(Display *display);
 
     static void keyDown(int keycode);

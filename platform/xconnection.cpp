@@ -14,10 +14,13 @@ namespace {
 const QString Unavailable = QStringLiteral("typing needs an X11 display with the XTEST extension: ");
 
 using ErrorHandler = int (*)(Display *, XErrorEvent *);
+using IoErrorHandler = int (*)(Display *);
 
-// Xlib has one error handler per process. Ours answers for our connections
-// and hands everything else to the handler that was there before.
+// Xlib has one error handler and one I/O error handler per process. Ours
+// answer for our connections and hand everything else to the handlers that
+// were there before.
 ErrorHandler previousHandler = nullptr;
+IoErrorHandler previousIoHandler = nullptr;
 std::vector<XConnection *> connections;
 
 XConnection *connectionOf(Display *display)
@@ -62,6 +65,13 @@ XConnection::XConnection()
     if (connections.empty()) {
         previousHandler = XSetErrorHandler(
             [](Display *display, XErrorEvent *event) { return onError(display, event); });
+        // Xlib's default I/O error handler ends the program; for our
+        // connections this one returns, and Xlib goes on to onIoError.
+        previousIoHandler = XSetIOErrorHandler([](Display *display) {
+            if (connectionOf(display) || !previousIoHandler)
+                return 0;
+            return previousIoHandler(display);
+        });
     }
     connections.push_back(this);
     XSetIOErrorExitHandler(m_display, &XConnection::onIoError, this);
@@ -72,8 +82,10 @@ XConnection::~XConnection()
     // On a broken connection this only frees what is left of it.
     XCloseDisplay(m_display);
     connections.erase(std::remove(connections.begin(), connections.end(), this), connections.end());
-    if (connections.empty())
+    if (connections.empty()) {
         XSetErrorHandler(previousHandler);
+        XSetIOErrorHandler(previousIoHandler);
+    }
 }
 
 void XConnection::throwIfLost() const

@@ -99,6 +99,18 @@ void XTestKeyInjector::restoreKeymap()
 void XTestKeyInjector::connect()
 {
     m_connection = std::make_unique<XConnection>();
+    try {
+        prepareConnection();
+    } catch (const OperationError &) {
+        // Half prepared is not connected: the next call starts over.
+        m_keymap.reset();
+        m_connection.reset();
+        throw;
+    }
+}
+
+void XTestKeyInjector::prepareConnection()
+{
     Display *display = m_connection->display();
     FatalSignalCleanup::Section section;
     m_keymap = std::make_unique<XkbKeymap>(display);
@@ -212,9 +224,9 @@ void XTestKeyInjector::handleServerEvents()
                 changed = true;
         }
     }
+    m_connection->throwIfLost();
     if (changed)
         refreshAfterForeignChange();
-    m_connection->throwIfLost();
 }
 
 // After setxkbmap (a new keyboard) or another client's change, the keymap

@@ -55,6 +55,7 @@ public:
 
 private:
     void connect();
+    void prepareConnection();
     void disconnect();
     void emptyStaleSpareKeys();
     void claimSpareKeys();

@@ -80,6 +80,33 @@ TEST(TypingAvailability, DisplayThatCannotBeOpenedIsNamed)
     expectUnavailable([&] { keys.checkAvailable(); }, QStringLiteral("cannot open display :4097"));
 }
 
+TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
+{
+    // A second X server of the test's own, to be stopped under the injector.
+    QProcess server;
+    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                          QStringLiteral("tcp")});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const QByteArray display = ":" + server.readLine().trimmed();
+    ScopedEnvironment secondDisplay("DISPLAY", &display);
+
+    XTestKeyInjector keys;
+    ASSERT_NO_THROW(keys.SendKeys(QStringLiteral("a")));
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(10000));
+    try {
+        keys.SendKeys(QStringLiteral("b"));
+        ADD_FAILURE() << "typing on a lost connection did not fail";
+    } catch (const OperationError &error) {
+        EXPECT_EQ(error.number(), OperationError::TypingFailed);
+        EXPECT_TRUE(error.description().contains(QStringLiteral("connection to the X display ") + display
+                                                 + QStringLiteral(" was lost")))
+            << qPrintable(error.description());
+    }
+    // The next call tries to connect again, and says why it cannot.
+    expectUnavailable([&] { keys.SendKeys(QStringLiteral("c")); }, QStringLiteral("cannot open display ") + display);
+}
+
 class InjectorIntoXterm : public ::testing::Test
 {
 protected:
