@@ -30,7 +30,7 @@ class XkbKeymap;
 //
 // SendKeys returns once the events are flushed to the X server. The one
 // wait it may make: a text that needs more distinct missing characters than
-// there are spare keycodes (19 on a common evdev keymap) must let a keycode
+// there are spare keycodes (18 on the evdev keymap of Xvfb) must let a keycode
 // rest SpareKeyPool::ReuseGap (20 ms) after its last use before binding it
 // again, so such text is typed at most one pool's worth of new characters
 // per 20 ms.
