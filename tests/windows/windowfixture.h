@@ -3,21 +3,30 @@
 #include "frmproperties.h"
 #include "frmterminal.h"
 #include "inisettingsstore.h"
+#include "mscomm.h"
+#include "operationerror.h"
 #include "ptypair.h"
+#include "settingslayout.h"
 #include "tempconfig.h"
 #include "xtestkeyinjector.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
-#include <vector>
 #include <ostream>
+#include <stdexcept>
+#include <sys/inotify.h>
+#include <unistd.h>
+#include <vector>
 
 // Readable values in failure messages.
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -25,100 +34,165 @@ inline void PrintTo(const QString &text, std::ostream *out)
     *out << '"' << text.toStdString() << '"';
 }
 
-// Answers every message box that comes up, as a user pressing OK would, and
-// remembers what it showed. Works while the box runs its own event loop.
-class MessageBoxCatcher : public QObject
-{
-public:
-    struct Message
-    {
-        QString text;
-        QString title;   // as Qt holds it
-        QString xTitle;  // as the X server holds it
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        int buttons = 0;
-        bool modal = false;
-    };
-
-    MessageBoxCatcher();
-
-    QList<Message> messages;
-
-private:
-    void answer();
-
-    QTimer m_timer;
-};
+// What the X server holds for a window, e.g. "104x40-104x40 minimize close":
+// its size range (WM_NORMAL_HINTS) and the title-bar functions a window
+// manager should offer (_MOTIF_WM_HINTS). In main.cpp, away from Xlib's macros.
+QString xHints(WId window);
+// Asks the window to close as a window manager's close button does.
+void xRequestClose(WId window);
 
 // Counts opens and closes of a device file (inotify), to see whether the
 // program reopened the serial port.
 class OpenCounter
 {
 public:
-    explicit OpenCounter(const QString &path);
-    ~OpenCounter();
-    OpenCounter(const OpenCounter &) = delete;
-    OpenCounter &operator=(const OpenCounter &) = delete;
-
-    struct Counts
+    explicit OpenCounter(const QString &path) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
-        int opens = 0;
-        int closes = 0;
-    };
-    // The events since the last call.
-    Counts take();
+        if (m_fd < 0 || inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE) < 0)
+            ADD_FAILURE() << "cannot watch " << qPrintable(path);
+    }
+    ~OpenCounter() { ::close(m_fd); }
+
+    // The opens and closes since the last call.
+    std::pair<int, int> take()
+    {
+        int opens = 0, closes = 0;
+        // A watched file's events carry no name: one structure each.
+        for (inotify_event event; ::read(m_fd, &event, sizeof event) == ssize_t(sizeof event);) {
+            opens += (event.mask & IN_OPEN) ? 1 : 0;
+            closes += (event.mask & IN_CLOSE) ? 1 : 0;
+        }
+        return {opens, closes};
+    }
 
 private:
-    int m_fd = -1;
+    int m_fd;
 };
 
 // The main window started on a pty (port 1; port 2 is a second pty) with a
-// temporary settings folder, as the program starts it.
+// temporary settings folder, as the program starts it. Every message box is
+// answered as a user pressing OK would, and described in messages. Helpers
+// throw when a control or entry is missing, which fails the test.
 class Windows : public ::testing::Test
 {
 protected:
-    Windows();
-    ~Windows() override;
+    Windows()
+    {
+        takeFreshLines();
+        mainWindow = std::make_unique<frmterminal>(store, keys);
+        // Polled, as the box runs its own event loop.
+        QObject::connect(&m_boxes, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            const bool warning = box->icon() == QMessageBox::Warning;
+            messages << QStringLiteral("%1 [%2, %3 icon, %4 button(s), %5]")
+                            .arg(box->text(), box->windowTitle(), warning ? u"warning" : u"another")
+                            .arg(box->buttons().size())
+                            .arg(box->isModal() ? u"modal" : u"modeless");
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+        });
+        m_boxes.start(10);
+    }
+    ~Windows() override
+    {
+        mainWindow.reset();
+        // Let windows that were handed over for deletion go.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
-    // Runs start-up with the argument text and shows the main window.
-    void start(const QString &argumentText = QString());
+    // Runs start-up without arguments and shows the main window.
+    void start()
+    {
+        // Pty numbers are shared by every process on the machine, and a serial
+        // component in another test program that waits for its vanished pty to
+        // come back takes a new pty of the same number as soon as it appears.
+        // Such a line is set aside (kept, so that its number is not handed out
+        // again) and a fresh pair taken.
+        for (int attempt = 1;; ++attempt) {
+            try {
+                mainWindow->Form_Load(QString());
+                break;
+            } catch (const OperationError &error) {
+                if (error.number() != EBUSY || attempt == 5)
+                    throw;
+                takeFreshLines();
+            }
+        }
+        mainWindow->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow.get()));
+    }
+
     // Clicks "Settings" and waits until the dialog is on screen.
-    QDialog *openDialog();
+    QDialog &openDialog()
+    {
+        click("Command1");
+        if (!dialog())
+            throw std::runtime_error("the dialog did not open");
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog()));
+        return *dialog();
+    }
 
     frmProperties *properties() const { return mainWindow->properties(); }
     QDialog *dialog() const { return properties() ? properties()->window() : nullptr; }
     MSComm &comm() const { return mainWindow->MSComm1(); }
 
-    // A control of the loaded dialog, by name.
-    template <class Widget>
+    // A control of the main window or the loaded dialog, by name.
+    template <class Widget = QWidget>
     Widget *control(const char *name) const
     {
-        Widget *widget = dialog() ? dialog()->findChild<Widget *>(QString::fromLatin1(name)) : nullptr;
-        if (!widget)
-            ADD_FAILURE() << "no control " << name;
-        return widget;
+        for (QWidget *window : {static_cast<QWidget *>(mainWindow.get()), static_cast<QWidget *>(dialog())}) {
+            if (auto *widget = window ? window->findChild<Widget *>(QString::fromLatin1(name)) : nullptr)
+                return widget;
+        }
+        throw std::runtime_error(std::string("no control ") + name);
     }
-    QStringList entries(const char *list) const;
-    QString selected(const char *list) const;
-    // Picks an entry of a list as the user would.
-    void choose(const char *list, const QString &entry);
-    void clickOption(const char *option);
-    void clickButton(const char *button);
+    QStringList entries(const char *list) const
+    {
+        QStringList texts;
+        for (auto *box = control<QComboBox>(list); texts.size() < box->count();)
+            texts << box->itemText(int(texts.size()));
+        return texts;
+    }
+    QString selected(const char *list) const
+    {
+        auto *box = control<QComboBox>(list);
+        return box->currentIndex() >= 0 ? box->currentText() : QStringLiteral("<none>");
+    }
+    void choose(const char *list, const QString &entry)
+    {
+        auto *box = control<QComboBox>(list);
+        if (box->findText(entry) < 0)
+            throw std::runtime_error("no entry " + entry.toStdString() + " in " + list);
+        box->setCurrentIndex(box->findText(entry));
+    }
+    void click(const char *button) { control<QAbstractButton>(button)->click(); }
 
-    // A value under the application title, or "<absent>".
-    QString saved(const QString &key) const;
-
-    // The serial lines of ports 1 and 2.
-    PtyPair &line() { return *m_lines.at(m_lines.size() - 2); }
-    PtyPair &secondLine() { return *m_lines.back(); }
+    // A value saved under the application title, or "<absent>".
+    QString saved(const char *key) const
+    {
+        return store.GetSetting(SettingsLayout::ApplicationTitle, SettingsLayout::Section,
+                                QString::fromLatin1(key), QStringLiteral("<absent>"));
+    }
+    QByteArray savedFile() const { return config.read(SettingsLayout::ApplicationTitle); }
+    // The pty of port 1 or 2.
+    QString device(int port) const { return m_lines.at(m_lines.size() - 3 + port)->path(); }
 
     TempConfig config;
     IniSettingsStore store{config.path()};
     XTestKeyInjector keys;
     std::unique_ptr<frmterminal> mainWindow;
+    QStringList messages;
 
 private:
-    void takeFreshLines();
+    void takeFreshLines()
+    {
+        m_lines.push_back(std::make_unique<PtyPair>());
+        m_lines.push_back(std::make_unique<PtyPair>());
+        config.mapPort(1, device(1));
+        config.mapPort(2, device(2));
+    }
 
     std::vector<std::unique_ptr<PtyPair>> m_lines; // the last two are in use
+    QTimer m_boxes;
 };
