@@ -1,194 +1,219 @@
-// The whole path on a private Xvfb: bytes written to a pty reach the real
-// bexlow program as its Com1, and it types them into the focused window, an
-// xterm in raw mode or a Qt text window.
+// Typing on a private Xvfb. Bytes written to a pty reach the real bexlow
+// program as its Com1, and it types them into the focused window: an xterm
+// in raw mode, which records exactly the bytes the keys gave, or a Qt text
+// window. XTestKeyInjector is used on its own only where its X connection
+// is what is checked.
 #include "bexlowprocess.h"
+#include "eventloop.h"
 #include "keyboardstate.h"
+#include "operationerror.h"
 #include "ptypair.h"
 #include "receiverwindow.h"
+#include "xtestkeyinjector.h"
 
-#include <QElapsedTimer>
-#include <QThread>
+#include <X11/keysym.h>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 
 namespace {
 
-QByteArray printableAscii()
-{
-    QByteArray text;
-    for (char c = 0x20; c < 0x7f; ++c)
-        text += c;
-    return text;
-}
-
-QByteArray latin1Letters()
+// The characters first..last, as UTF-8.
+QByteArray range(char32_t first, char32_t last)
 {
     QString text;
-    for (char16_t c = 0xc0; c <= 0xff; ++c)
-        text += QChar(c);
+    for (char32_t c = first; c <= last; ++c)
+        text += QString::fromUcs4(&c, 1);
     return text.toUtf8();
 }
+const QByteArray PrintableAscii = range(0x20, 0x7e);
+const QByteArray Latin1Letters = range(0xc0, 0xff);
 
 // Characters the US layout lacks, an upper-case letter among them.
 const QByteArray MissingFromLayout = QStringLiteral("€ ✓ 中文 Ω “quoted” Øresund ø ẞ Ł").toUtf8();
 
-bool pollUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return condition();
-        QThread::msleep(50);
-    }
-    return true;
-}
+// 80 distinct characters the US layout lacks, several times more than its
+// spare keycodes (18), in three orders: keycodes are rebound while the
+// receiver still reads.
+const QByteArray MoreMissingThanSpareKeys = [] {
+    const QString missing = QString::fromUtf8("€✓Ω“”—…←→∞≈≠≤≥ΣπλжзЖ" + range(0x4e00, 0x4e00 + 59));
+    QString text;
+    for (int i = 0; i < 3 * 80; ++i)
+        text += missing.at((i * 7 + i / 80 * 13) % 80) + QString::number(i % 10);
+    return text.toUtf8();
+}();
 
-// A line, bexlow on it, and a receiver with the keyboard focus.
-class Session
+struct Typed
 {
-public:
-    explicit Session(ReceiverWindow::Kind kind)
-        : receiver(kind), bexlow(line.path())
-    {
-        bexlow.start();
-    }
+    QByteArray sent;
+    QByteArray expected = sent;
+};
 
-    // Writes bytes to the line with the receiver focused and gives what the
-    // receiver got for them.
-    QByteArray typed(const QByteArray &bytes, qsizetype expectedLength)
+// A line, bexlow on it, and a receiver to give the keyboard focus to.
+struct Session
+{
+    explicit Session(ReceiverWindow::Kind kind) : receiver(kind), bexlow(line.path()) { bexlow.start(); }
+
+    // Writes each sent text to the line with the receiver focused, and checks
+    // what the receiver got for it.
+    void expectTyped(const std::vector<Typed> &texts)
     {
-        if (!keyboard.focus(receiver.window()))
-            return "<the receiver could not get the keyboard focus>";
-        const qsizetype mark = receiver.size();
-        line.send(bytes);
-        receiver.waitForLength(mark, expectedLength);
-        return receiver.textSince(mark);
+        for (const auto &[sent, expected] : texts) {
+            ASSERT_TRUE(keyboard.focus(receiver.window()));
+            const qsizetype mark = receiver.text().size();
+            line.send(sent);
+            receiver.waitForLength(mark, expected.size());
+            const QByteArray got = receiver.text().mid(mark);
+            EXPECT_EQ(got, expected) << "sent: " << sent.toStdString() << "\ngot:  " << got.toStdString();
+        }
     }
-    QByteArray typed(const QByteArray &bytes) { return typed(bytes, bytes.size()); }
 
     PtyPair line;
     KeyboardState keyboard;
+    const QByteArray keymapBefore = keyboard.keymapText();
     ReceiverWindow receiver;
     BexlowProcess bexlow;
 };
 
+// The tests share one xterm and bexlow; they leave bexlow running.
 class TypingIntoXterm : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        session = std::make_unique<Session>(ReceiverWindow::Kind::Xterm);
-        keymapBefore = session->keyboard.keymapText();
-    }
+    static void SetUpTestSuite() { session = std::make_unique<Session>(ReceiverWindow::Kind::Xterm); }
     static void TearDownTestSuite() { session.reset(); }
+    static bool keymapAsBefore() { return session->keyboard.keymapText() == session->keymapBefore; }
 
-    static std::unique_ptr<Session> session;
-    static QByteArray keymapBefore;
+    inline static std::unique_ptr<Session> session;
 };
 
-std::unique_ptr<Session> TypingIntoXterm::session;
-QByteArray TypingIntoXterm::keymapBefore;
+
+// Sets $DISPLAY (null: unsets it) for a scope.
+struct DisplayVariable
+{
+    explicit DisplayVariable(const QByteArray &value) { value.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", value); }
+    ~DisplayVariable() { qputenv("DISPLAY", saved); }
+    const QByteArray saved = qgetenv("DISPLAY");
+};
+
+void expectError(const std::function<void()> &call, OperationError::Number number, const QString &reason)
+{
+    try {
+        call();
+        ADD_FAILURE() << "no error, expected: " << reason.toStdString();
+    } catch (const OperationError &error) {
+        EXPECT_EQ(error.number(), number);
+        EXPECT_TRUE(error.description().contains(reason)) << error.description().toStdString();
+    }
+}
 
 } // namespace
 
-TEST_F(TypingIntoXterm, PrintableAsciiIncludingKeySyntaxCharacters)
+TEST_F(TypingIntoXterm, TextArrivesExactly)
 {
-    EXPECT_EQ(session->typed(printableAscii()), printableAscii());
-    EXPECT_EQ(session->typed("a+b ^c %d ~e (f) {g} [h] {ENTER}"), QByteArray("a+b ^c %d ~e (f) {g} [h] {ENTER}"));
+    session->expectTyped({
+        {PrintableAscii + " {ENTER} +a"}, // no key syntax
+        {Latin1Letters},
+        {MissingFromLayout},
+        {MoreMissingThanSpareKeys},
+        // Return reaches a raw terminal as CR; the xterm sends DEL for the
+        // BackSpace key. NUL, SOH, DEL and C1 (U+0085) are not typed.
+        {QByteArray("1\r2\n3\r\n4\t5\b6\x1b" "7\0\x01\x7f\xc2\x85" "8", 20), "1\r2\r3\r4\t5\x7f" "6\x1b" "78"},
+        // A CR ending one burst and the LF starting the next type one Return.
+        {"weight 12.5 kg\r"},
+        {"\nnext\r\n", "next\r"},
+        // Bytes that are not UTF-8 are taken as Latin-1.
+        {"\xff\xfe" "A\xc3X\x80", QStringLiteral("ÿþAÃX").toUtf8()},
+    });
 }
 
-TEST_F(TypingIntoXterm, Latin1Letters)
-{
-    EXPECT_EQ(session->typed(latin1Letters()), latin1Letters());
-}
-
-TEST_F(TypingIntoXterm, CharactersMissingFromTheLayout)
-{
-    EXPECT_EQ(session->typed(MissingFromLayout), MissingFromLayout);
-}
-
-TEST_F(TypingIntoXterm, LineEndsTabBackSpaceEscapeAndOtherControls)
-{
-    // Return reaches a raw terminal as CR; the xterm sends DEL for the
-    // BackSpace key. NUL, SOH, DEL and C1 (U+0085) are not typed.
-    EXPECT_EQ(session->typed(QByteArray("1\r2\n3\r\n4\t5\b6\x1b" "7", 14) + QByteArray("\0\x01\x7f\xc2\x85" "8", 6), 13),
-              QByteArray("1\r2\r3\r4\t5\x7f" "6\x1b" "78"));
-    // A CR ending one burst and the LF starting the next type one Return.
-    EXPECT_EQ(session->typed("weight 12.5 kg\r"), QByteArray("weight 12.5 kg\r"));
-    EXPECT_EQ(session->typed("\nnext\r\n", 5), QByteArray("next\r"));
-}
-
-TEST_F(TypingIntoXterm, InvalidUtf8BytesBecomeTheirLatin1Characters)
-{
-    EXPECT_EQ(session->typed("\xff\xfe" "A\xc3X\x80", 8), QStringLiteral("ÿþAÃX").toUtf8() + QByteArray());
-}
-
-TEST_F(TypingIntoXterm, CapsLockOnChangesNothingAndStaysOn)
+TEST_F(TypingIntoXterm, CapsLockOnAndAHeldShiftChangeNothing)
 {
     session->keyboard.setCapsLock(true);
-    const QByteArray text = QStringLiteral("abc ABC ø Ø é É ẞ ß").toUtf8();
-    const QByteArray got = session->typed(text);
-    const bool stillOn = session->keyboard.capsLockOn();
+    session->expectTyped({{QStringLiteral("abc ABC ø Ø é É ẞ ß 1;").toUtf8()}});
+    EXPECT_TRUE(session->keyboard.capsLockOn());
     session->keyboard.setCapsLock(false);
-    EXPECT_EQ(got, text);
-    EXPECT_TRUE(stillOn);
+
+    const int shift = session->keyboard.holdKey(XK_Shift_L, true);
+    session->expectTyped({{QStringLiteral("abc ABC 1! é").toUtf8()}});
+    EXPECT_EQ(session->keyboard.keysDown(), std::vector<int>{shift});
+    session->keyboard.holdKey(XK_Shift_L, false);
 }
 
-TEST_F(TypingIntoXterm, KeymapIsAsBeforeOnceIdleAndNoKeyIsDown)
+TEST_F(TypingIntoXterm, SpareKeysAreEmptiedOnceIdleWhenBexlowEndsAndAtTheStartAfterAKill)
 {
-    ASSERT_EQ(session->typed(MissingFromLayout), MissingFromLayout);
-    EXPECT_NE(session->keyboard.keymapText(), keymapBefore) << "the spare keys should still be bound";
-    EXPECT_TRUE(pollUntil([] { return session->keyboard.keymapText() == keymapBefore; }, 10000));
+    session->expectTyped({{MissingFromLayout}});
+    EXPECT_FALSE(keymapAsBefore()) << "the spare keys should still be bound";
+    EXPECT_TRUE(processEventsUntil(keymapAsBefore, 10000));
     EXPECT_TRUE(session->keyboard.keysDown().empty());
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        session->expectTyped({{MissingFromLayout}});
+        // Well within the idle time after which the spare keys are emptied.
+        ASSERT_FALSE(keymapAsBefore());
+        EXPECT_TRUE(session->bexlow.stop(signal));
+        // SIGKILL leaves the spare keys bound, for the next start to empty.
+        EXPECT_EQ(keymapAsBefore(), signal != SIGKILL) << "signal " << signal;
+        EXPECT_TRUE(session->keyboard.keysDown().empty());
+        session->bexlow.start();
+        EXPECT_TRUE(keymapAsBefore()) << "started after signal " << signal;
+    }
+    session->expectTyped({{MissingFromLayout}});
+}
+
+TEST_F(TypingIntoXterm, SecondLayoutGroupAndALayoutChangeAreFollowed)
+{
+    // A second layout appears while bexlow is connected: its letters are
+    // typed from their keys in group 2, and group 1 is in force afterwards.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
+    session->expectTyped({{QStringLiteral("привет Мир, hello Ω").toUtf8()}});
+    EXPECT_EQ(session->keyboard.group(), 0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")}), 0);
+    session->expectTyped({{QStringLiteral("ok Ж").toUtf8()}});
 }
 
 TEST(TypingIntoQtWindow, ReceivesTheSameText)
 {
     Session session(ReceiverWindow::Kind::QtText);
     // The Qt window shows Return as a line break, and BackSpace deletes.
-    EXPECT_EQ(session.typed(printableAscii() + "\r"), printableAscii() + "\n");
-    EXPECT_EQ(session.typed(latin1Letters() + "\n"), latin1Letters() + "\n");
-    EXPECT_EQ(session.typed(MissingFromLayout + "\r\n", MissingFromLayout.size() + 1), MissingFromLayout + "\n");
-    EXPECT_EQ(session.typed("tab\there\r\n", 9), QByteArray("tab\there\n"));
-    EXPECT_EQ(session.typed("typoX\bo\r", 6), QByteArray("typoo\n"));
+    session.expectTyped({
+        {PrintableAscii + "\r", PrintableAscii + "\n"},
+        {Latin1Letters + "\n", Latin1Letters + "\n"},
+        {MissingFromLayout + "\r\n", MissingFromLayout + "\n"},
+        {"tab\there typoX\bo", "tab\there typoo"},
+    });
     session.keyboard.setCapsLock(true);
-    const QByteArray capsText = QStringLiteral("abc ABC ø Ø\r").toUtf8();
-    const QByteArray got = session.typed(capsText);
+    session.expectTyped({{QStringLiteral(" abc ABC ø Ø\r").toUtf8(), QStringLiteral(" abc ABC ø Ø\n").toUtf8()}});
     session.keyboard.setCapsLock(false);
-    EXPECT_EQ(got, QStringLiteral("abc ABC ø Ø\n").toUtf8());
 }
 
-TEST(TypingEnds, SignalEndingBexlowRestoresTheKeymapAndReleasesKeys)
+TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
 {
-    KeyboardState keyboard;
-    const QByteArray before = keyboard.keymapText();
-    for (int signal : {SIGTERM, SIGINT}) {
-        Session session(ReceiverWindow::Kind::Xterm);
-        ASSERT_EQ(session.typed(MissingFromLayout), MissingFromLayout);
-        // Well within the idle time after which the spare keys are emptied.
-        ASSERT_NE(keyboard.keymapText(), before);
-        EXPECT_TRUE(session.bexlow.stop(signal));
-        EXPECT_EQ(keyboard.keymapText(), before) << "signal " << signal;
-
-        EXPECT_TRUE(session.keyboard.keysDown().empty());
+    for (const auto &[display, reason] : {std::pair{QByteArray(), "X11 display with the XTEST extension: DISPLAY is not set"},
+                                          std::pair{QByteArray(":4097"), "cannot open display :4097"}}) {
+        DisplayVariable variable(display);
+        XTestKeyInjector keys;
+        expectError([&] { keys.checkAvailable(); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
+        expectError([&] { keys.SendKeys(QStringLiteral("x")); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
+        // Text with nothing to type needs no display.
+        EXPECT_NO_THROW(keys.SendKeys(QStringLiteral("\x01\x02")));
     }
 }
 
-TEST(TypingEnds, BindingsLeftByAKilledBexlowAreEmptiedAtTheNextStart)
+TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
 {
-    KeyboardState keyboard;
-    const QByteArray before = keyboard.keymapText();
-    {
-        Session session(ReceiverWindow::Kind::Xterm);
-        ASSERT_EQ(session.typed(MissingFromLayout), MissingFromLayout);
-        EXPECT_TRUE(session.bexlow.stop(SIGKILL));
-        ASSERT_NE(keyboard.keymapText(), before) << "SIGKILL leaves the spare keys bound";
-    }
-    Session next(ReceiverWindow::Kind::Xterm);
-    EXPECT_EQ(keyboard.keymapText(), before);
-    EXPECT_EQ(next.typed(MissingFromLayout), MissingFromLayout);
+    // An X server of the test's own, to be stopped under the injector.
+    QProcess server;
+    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
+    DisplayVariable variable(display.toLatin1());
+    XTestKeyInjector keys;
+    ASSERT_NO_THROW(keys.SendKeys(QStringLiteral("a")));
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(10000));
+    expectError([&] { keys.SendKeys(QStringLiteral("b")); }, OperationError::TypingFailed,
+                QStringLiteral("connection to the X display %1 was lost").arg(display));
+    // The next call connects again, and says why it cannot.
+    expectError([&] { keys.SendKeys(QStringLiteral("c")); }, OperationError::TypingUnavailable,
+                QStringLiteral("cannot open display ") + display);
 }

@@ -16,25 +16,20 @@ public:
     KeyboardState(const KeyboardState &) = delete;
     KeyboardState &operator=(const KeyboardState &) = delete;
 
-    // The complete keymap: what xkbcomp writes (which leaves out keycodes
-    // without a name, spare keys among them), then every keycode's groups,
-    // key types and keysyms.
+    // Every keycode's modifiers, groups, key types and keysyms: all of the
+    // keymap that typing changes (spare keys have no name, so xkbcomp would
+    // not show them).
     QByteArray keymapText() const;
-
-    // Keycodes that are down now.
     std::vector<int> keysDown() const;
     bool capsLockOn() const;
     void setCapsLock(bool on);
     int group() const;
-
-    // Presses or releases a key through XTEST, as if the user held it.
-    void holdKey(int keycode, bool down);
-    int keycodeOf(unsigned long keysym) const;
-
+    // Presses or releases the key of a keysym through XTEST, as if the user
+    // held it; gives its keycode.
+    int holdKey(unsigned long keysym, bool down);
     // Gives the keyboard focus to a window once it is shown (Xvfb has no
     // window manager to do it); false if that did not happen in time.
     bool focus(unsigned long window, int timeoutMs = 10000);
-    unsigned long focusedWindow() const;
 
 private:
     Display *m_display = nullptr;

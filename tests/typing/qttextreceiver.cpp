@@ -8,43 +8,28 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include <cstdio>
-
-namespace {
-
-void writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        std::fprintf(stderr, "qt-text-receiver: cannot write %s\n", qPrintable(path));
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FILE ID_FILE\n", argv[0]);
+    if (argc != 3)
         return 2;
-    }
-    const QString outputFile = QString::fromLocal8Bit(argv[1]);
-    const QString idFile = QString::fromLocal8Bit(argv[2]);
-
+    // Whole files replaced at once: a reader never sees one half written.
+    const auto save = [](const char *path, const QByteArray &bytes) {
+        QSaveFile file(QString::fromLocal8Bit(path));
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+            file.commit();
+    };
     QPlainTextEdit editor;
-    editor.setWindowTitle(QStringLiteral("bexlow typing test receiver"));
-    editor.resize(500, 300);
-
-    // The file follows the text shortly after each change.
+    // The file follows the text a little after the last change: saving on
+    // every key would slow the window so much that it would look keycodes up
+    // long after they were rebound.
     QTimer saveTimer;
     saveTimer.setSingleShot(true);
     saveTimer.setInterval(20);
     QObject::connect(&editor, &QPlainTextEdit::textChanged, &saveTimer, qOverload<>(&QTimer::start));
-    QObject::connect(&saveTimer, &QTimer::timeout, &editor,
-                     [&] { writeAtomically(outputFile, editor.toPlainText().toUtf8()); });
-
-    writeAtomically(outputFile, QByteArray());
+    QObject::connect(&saveTimer, &QTimer::timeout, [&] { save(argv[1], editor.toPlainText().toUtf8()); });
+    save(argv[1], {});
     editor.show();
-    QTimer::singleShot(0, &editor, [&] { writeAtomically(idFile, QByteArray::number(qulonglong(editor.winId()))); });
+    QTimer::singleShot(0, &editor, [&] { save(argv[2], QByteArray::number(qulonglong(editor.winId()))); });
     return app.exec();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -17,26 +16,21 @@ public:
 
     // Starts the window and waits until it is shown. Throws when it is not.
     explicit ReceiverWindow(Kind kind);
-    ~ReceiverWindow();
-    ReceiverWindow(const ReceiverWindow &) = delete;
-    ReceiverWindow &operator=(const ReceiverWindow &) = delete;
+    ~ReceiverWindow()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
 
     unsigned long window() const { return m_window; }
-
     QByteArray text() const;
-    qsizetype size() const { return text().size(); }
-    // What arrived after `mark` (an earlier size()).
-    QByteArray textSince(qsizetype mark) const { return text().mid(mark); }
-
-    // Polls until at least `length` bytes arrived after `mark` and nothing
-    // more came for a moment (so that extra characters are seen too), or
-    // until the timeout. Generous by default: receivers on a loaded machine
-    // can be slow.
+    // Polls until at least `length` bytes arrived after the first `mark` and
+    // nothing more came for a moment (so that extra characters are seen
+    // too), or until the timeout: receivers on a loaded machine can be slow.
     void waitForLength(qsizetype mark, qsizetype length, int timeoutMs = 30000) const;
 
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    QString m_file;
     unsigned long m_window = 0;
 };
