@@ -42,7 +42,9 @@ class Line:
         os.replace(tmp, self.link)
 
     def pull(self):
+        # The device hangs up and its name goes, as udev removes a by-id link.
         os.close(self.master)
+        os.unlink(self.link)
         self.master = None
 
     def send(self, data):
@@ -151,7 +153,9 @@ def main():
 
     messages = [m for m in open(errors_path, encoding="utf-8", errors="replace").read().splitlines()
                 if not m.startswith("QStandardPaths")]
-    stray = [m for m in messages if "has gone away" not in m and "is back" not in m]
+    # Line-state messages: gone, back, and why a reopening attempt failed.
+    stray = [m for m in messages if not any(state in m for state in ("has gone away", "is back", "trying again"))]
+    retries = [m for m in messages if "trying again" in m]
     after_first_minute = [kib for t, kib in rss_samples if t >= 60] or [rss_samples[-1][1]]
     growth = max(after_first_minute) - after_first_minute[0]
     exact = got == expected
@@ -164,7 +168,8 @@ def main():
     print(f"memory (RSS)       {rss_samples[0][1]} KiB at start, {after_first_minute[0]} KiB after 1 min, "
           f"{max(after_first_minute)} KiB peak after, growth {growth} KiB")
     print(f"idle CPU           {idle_cpu:.2f} % over 10 s")
-    print(f"stderr             {len(messages)} lines, {len(stray)} stray" + ("".join("\n  " + m for m in stray)))
+    print(f"stderr             {len(messages)} lines, {len(retries)} failed reopening attempts, {len(stray)} stray"
+          + "".join("\n  " + m for m in retries + stray))
     shutil.rmtree(work, ignore_errors=True)
     return 0 if exact and not stray and growth < 2048 else 1
 

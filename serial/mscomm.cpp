@@ -196,6 +196,7 @@ void MSComm::openDevice(const QString &device)
         throw OperationError(error.number(), portLabel(device) + QStringLiteral(": ") + error.description());
     }
     m_decoder.setParityMarking(m_config.parity != Parity::None);
+    ++m_openings;
 }
 
 void MSComm::closeDevice()
@@ -225,7 +226,7 @@ QByteArray MSComm::drainKernel()
         // 0 is a hang-up; other errors mean the device is no longer usable.
         // Handled once this read is over, so that nothing is torn down under
         // a caller that is still running.
-        QMetaObject::invokeMethod(this, &MSComm::deviceLost, Qt::QueuedConnection);
+        deviceLostLater();
         break;
     }
     return bytes;
@@ -262,20 +263,31 @@ void MSComm::onSerialError(QSerialPort::SerialPortError error)
     // usable: stop reading it.
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         m_port.clearError();
-        deviceLost();
+        // Not here, inside QSerialPort's own notification: once it returns.
+        deviceLostLater();
     }
+}
+
+void MSComm::deviceLostLater()
+{
+    // QSerialPort repeats its error until the device is closed: the reports
+    // about one opening must not close the next one.
+    const int opening = m_openings;
+    QMetaObject::invokeMethod(
+        this, [this, opening] { if (opening == m_openings) deviceLost(); }, Qt::QueuedConnection);
 }
 
 void MSComm::deviceLost()
 {
     if (!m_open || m_waitingForDevice)
         return;
+    // Set first: closing a device that is gone raises errors of its own.
+    m_waitingForDevice = true;
+    m_lastReopenFailure.clear();
     // Keep what was received before the line went, for the next Input.
     if (m_port.isOpen())
         m_carried += m_port.readAll();
     m_port.close();
-    m_waitingForDevice = true;
-    m_lastReopenFailure.clear();
     // A pseudo-terminal's number is handed to the next program that asks for
     // one, such as a terminal window: reopening it could read someone else's
     // keyboard input. Only real devices (and links to anything) come back.

@@ -76,6 +76,7 @@ private:
     void closeDevice();
     QByteArray drainKernel();
     void onSerialError(QSerialPort::SerialPortError error);
+    void deviceLostLater();
     void deviceLost();
     void tryReopen();
 
@@ -89,6 +90,7 @@ private:
     LineConfig m_config;
     FlowControl m_flow = FlowControl::None;
     short m_commPort = 1;
+    int m_openings = 0;         // counts successful opens of the device
     bool m_open = false;
     bool m_waitingForDevice = false;
 };

@@ -17,9 +17,11 @@ class Program : public ::testing::Test
 protected:
     ~Program() override
     {
+        // Ended as a user would end it, so that it releases the port's lock file.
         if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
+            process.terminate();
+            if (!process.waitForFinished(10000))
+                process.kill();
         }
     }
 

@@ -177,13 +177,14 @@ TEST(Bridge, AnAdapterPulledOutAndPluggedBackTypesAgainWithNothingTwice)
 
     line->send("before\r");
     receiver.waitForLength(0, 7);
+    // Pulled out: the line hangs up and its name goes, as udev removes it.
     line->hangUp();
+    ASSERT_TRUE(QFile::remove(adapter));
     ASSERT_TRUE(processEventsUntil([&] { return bexlow.errorOutput().contains("has gone away"); }, 10000))
         << bexlow.errorOutput().constData();
 
     // Plugged back in: the same name, a new device behind it.
     line = std::make_unique<PtyPair>();
-    ASSERT_TRUE(QFile::remove(adapter));
     ASSERT_TRUE(QFile::link(line->path(), adapter));
     ASSERT_TRUE(processEventsUntil([&] { return bexlow.errorOutput().contains("is back"); }, 10000))
         << bexlow.errorOutput().constData();
