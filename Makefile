@@ -55,7 +55,7 @@ bench: build
 fuzz:
 	scripts/deps.sh fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DBEXLOW_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build-fuzz -j$$(nproc) --target linesettings_fuzz decoder_fuzz inivalue_fuzz
+	cmake --build build-fuzz -j$$(nproc) --target linesettings_fuzz decoder_fuzz inivalue_fuzz typedtext_fuzz
 	scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:

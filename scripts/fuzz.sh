@@ -7,7 +7,7 @@ build=${1:-build-fuzz}
 seconds=${2:-60}
 top="$(cd "$(dirname "$0")/.." && pwd)"
 status=0
-for target in linesettings decoder inivalue; do
+for target in linesettings decoder inivalue typedtext; do
     binary="$build/tests/fuzz/${target}_fuzz"
     corpus="$build/fuzz-corpus/$target"
     mkdir -p "$corpus"
