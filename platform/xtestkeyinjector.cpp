@@ -141,9 +141,9 @@ void XTestKeyInjector::disconnect()
     m_pool.reset({});
 }
 
-// Spare keys that a process which is gone left bound (killed with SIGKILL,
-// or crashed inside Xlib) are emptied again.
-void XTestKeyInjector::emptyStaleSpareKeys()
+// The claim on the spare keys that the root window holds: the claiming
+// process's id, then the keycodes it may bind. Empty when there is none.
+std::vector<long> XTestKeyInjector::readClaim() const
 {
     Display *display = m_connection->display();
     Atom type = None;
@@ -154,13 +154,21 @@ void XTestKeyInjector::emptyStaleSpareKeys()
                            &format, &count, &remaining, &data)
             != Success
         || !data)
-        return;
+        return {};
     std::vector<long> claim;
     if (format == 32) {
         const auto *values = reinterpret_cast<const long *>(data);
         claim.assign(values, values + count);
     }
     XFree(data);
+    return claim;
+}
+
+// Spare keys that a process which is gone left bound (killed with SIGKILL,
+// or crashed inside Xlib) are emptied again.
+void XTestKeyInjector::emptyStaleSpareKeys()
+{
+    const std::vector<long> claim = readClaim();
     if (claim.empty() || processIsAlive(claim.front()))
         return;
     std::vector<std::pair<int, unsigned long>> stale;
@@ -171,6 +179,7 @@ void XTestKeyInjector::emptyStaleSpareKeys()
     }
     // Events are not selected yet, so this change sends us no notification.
     m_keymap->bindSpareKeys(stale);
+    Display *display = m_connection->display();
     XDeleteProperty(display, DefaultRootWindow(display), m_claimAtom);
 }
 
@@ -186,20 +195,11 @@ void XTestKeyInjector::claimSpareKeys()
 
 void XTestKeyInjector::releaseSpareKeysClaim()
 {
-    Display *display = m_connection->display();
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, DefaultRootWindow(display), m_claimAtom, 0, 1, False, XA_CARDINAL, &type,
-                           &format, &count, &remaining, &data)
-            != Success
-        || !data)
-        return;
-    const bool ours = format == 32 && count == 1 && *reinterpret_cast<const long *>(data) == long(::getpid());
-    XFree(data);
-    if (ours)
+    const std::vector<long> claim = readClaim();
+    if (!claim.empty() && claim.front() == long(::getpid())) {
+        Display *display = m_connection->display();
         XDeleteProperty(display, DefaultRootWindow(display), m_claimAtom);
+    }
 }
 
 // Notices keymap changes made by others: a new keyboard (setxkbmap) or a

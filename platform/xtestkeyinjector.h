@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 class XConnection;
 class XkbKeymap;
@@ -57,6 +58,7 @@ private:
     void connect();
     void prepareConnection();
     void disconnect();
+    std::vector<long> readClaim() const;
     void emptyStaleSpareKeys();
     void claimSpareKeys();
     void releaseSpareKeysClaim();
