@@ -36,16 +36,11 @@ TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
     const QString folder = config.path() + QStringLiteral("/not/yet/there");
     IniSettingsStore store(folder);
     const QString values[] = {
-        QStringLiteral(",9600,n,8,1"),
-        QString(),
-        QStringLiteral("  leading and trailing  "),
-        QStringLiteral("\"quoted\""),
-        QStringLiteral("back\\slash and \"quote\" inside"),
-        QStringLiteral("semi;colon = equals # hash [bracket]"),
-        QStringLiteral("line\nbreak\rcarriage\ttab\x01\x7f"),
-        QStringLiteral("ünïcödé € ✓ 中文"),
-        QStringLiteral("@Variant(x)"),
-        QString(10000, QLatin1Char('7')),
+        QStringLiteral(",9600,n,8,1"),        QString(),
+        QStringLiteral("  leading and trailing  "), QStringLiteral("\"quoted\""),
+        QStringLiteral("back\\slash and \"quote\" inside"), QStringLiteral("semi;colon = equals # hash [bracket]"),
+        QStringLiteral("line\nbreak\rcarriage\ttab\x01\x7f"), QStringLiteral("ünïcödé € ✓ 中文"),
+        QStringLiteral("@Variant(x)"),        QString(10000, QLatin1Char('7')),
     };
     for (int i = 0; i < int(std::size(values)); ++i)
         store.SaveSetting(App, Section, QStringLiteral("Key%1").arg(i), values[i]);
@@ -58,17 +53,9 @@ TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
 TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSaving)
 {
     TempConfig config;
-    config.write(App, "; edited by hand\n"
-                      "[Other]\n"
-                      "Settings=not this one\n"
-                      "[Properties]\n"
-                      "  settings = 19200,e,7,2  \r\n"
-                      "CommPort=\"3\"\n"
-                      "Empty=\n"
-                      "unparsable \xff\xfe bytes\n"
-                      "\n"
-                      "[Ports]\n"
-                      "Com3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n");
+    config.write(App, "; edited by hand\n[Other]\nSettings=not this one\n"
+                      "[Properties]\n  settings = 19200,e,7,2  \r\nCommPort=\"3\"\nEmpty=\nunparsable \xff\xfe bytes\n\n"
+                      "[Ports]\nCom3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n");
     IniSettingsStore store(config.path());
     EXPECT_EQ(store.GetSetting(App, Section, Key), QStringLiteral("19200,e,7,2"));
     EXPECT_EQ(store.GetSetting(App, Section, QStringLiteral("CommPort")), QStringLiteral("3"));
@@ -82,21 +69,12 @@ TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSa
     store.SaveSetting(App, Section, QStringLiteral("Echo"), QStringLiteral("True"));
     store.SaveSetting(App, QStringLiteral("New"), QStringLiteral("Key"), QStringLiteral("v"));
     // Every other line is kept as it was (line ends aside).
-    EXPECT_EQ(config.read(App).replace('\r', ""), QByteArray("; edited by hand\n"
-                                           "[Other]\n"
-                                           "Settings=not this one\n"
-                                           "[Properties]\n"
-                                           "  settings = 19200,e,7,2  \n"
-                                           "CommPort=4\n"
-                                           "Empty=\n"
-                                           "unparsable \xff\xfe bytes\n"
-                                           "Echo=True\n"
-                                           "\n"
-                                           "[Ports]\n"
-                                           "Com3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n"
-                                           "\n"
-                                           "[New]\n"
-                                           "Key=v\n"));
+    EXPECT_EQ(config.read(App).replace('\r', ""),
+              QByteArray("; edited by hand\n[Other]\nSettings=not this one\n"
+                         "[Properties]\n  settings = 19200,e,7,2  \nCommPort=4\nEmpty=\nunparsable \xff\xfe bytes\n"
+                         "Echo=True\n\n"
+                         "[Ports]\nCom3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n\n"
+                         "[New]\nKey=v\n"));
 }
 
 TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntact)
