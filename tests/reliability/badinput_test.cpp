@@ -14,56 +14,44 @@
 
 namespace {
 
-struct Outcome
-{
-    int exitCode = -1;
-    bool running = false;
-    QString message;
-};
-
 class BadInput : public ::testing::Test
 {
 protected:
     BadInput()
     {
+        // No display: the program says what is wrong on stderr only, with no
+        // message box to hold it open.
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
         ::chmod(QFile::encodeName(line.path()).constData(), 0666);
         config.mapPort(1, line.path());
         config.write(QStringLiteral("BexxLow"), "[Properties]\nPort=1\nSettings=9600,n,8,1\n");
     }
 
-    // Starts bexlow; a program that is still running after a second has got
-    // past start-up and is ended.
-    Outcome start(const QStringList &arguments, const QStringList &prefix = {})
+    // Starts bexlow (after the prefix command, if any); true if it is still
+    // running after a second and a half, that is past start-up; it is then ended.
+    bool start(const QStringList &arguments, const QStringList &prefix = {})
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         QProcess process;
-        process.setProcessEnvironment(environment);
-        if (prefix.isEmpty())
-            process.start(QStringLiteral(BEXLOW_BINARY), arguments);
-        else
-            process.start(prefix.front(), prefix.mid(1) + QStringList(QStringLiteral(BEXLOW_BINARY)) + arguments);
-        EXPECT_TRUE(process.waitForStarted());
-        Outcome outcome;
-        outcome.running = !process.waitForFinished(1500);
-        if (outcome.running) {
+        const QStringList command = prefix + QStringList(QStringLiteral(BEXLOW_BINARY)) + arguments;
+        process.start(command.front(), command.mid(1));
+        const bool running = process.waitForStarted() && !process.waitForFinished(1500);
+        if (running) {
             process.terminate();
             process.waitForFinished();
         }
-        outcome.exitCode = process.exitCode();
-        outcome.message = QString::fromLocal8Bit(process.readAllStandardError());
-        return outcome;
+        exitCode = process.exitCode();
+        message = QString::fromLocal8Bit(process.readAllStandardError());
+        return running;
     }
 
-    void expectFailure(const Outcome &outcome, const QString &expected)
+    void expectFailure(const QStringList &arguments, const QString &expected, const QStringList &prefix = {})
     {
-        EXPECT_FALSE(outcome.running) << qPrintable(outcome.message);
-        EXPECT_EQ(outcome.exitCode, 1);
-        EXPECT_TRUE(outcome.message.contains(expected)) << qPrintable(outcome.message);
+        EXPECT_FALSE(start(arguments, prefix)) << qPrintable(message);
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
         // One line per message: nothing from outside breaks it up.
-        for (const QString &line : outcome.message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        for (const QString &line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             EXPECT_TRUE(line.startsWith(QStringLiteral("bexlow: ")) || line.startsWith(QStringLiteral("QStandardPaths")))
                 << qPrintable(line);
     }
@@ -73,8 +61,10 @@ protected:
         config.write(QStringLiteral("bexlow"), "[Ports]\nCom1=" + line.path().toUtf8() + "\n[Properties]\n" + properties);
     }
 
-    TempConfig config;
+    TempConfig config; // XDG_CONFIG_HOME, which the program inherits
     PtyPair line;
+    int exitCode = -1;
+    QString message;
 };
 
 TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
@@ -95,7 +85,7 @@ TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
     };
     for (const auto &[arguments, expected] : cases) {
         SCOPED_TRACE(qPrintable(arguments.join(QLatin1Char(' ')).left(60)));
-        expectFailure(start(arguments), expected);
+        expectFailure(arguments, expected);
     }
     // The store took each command line verbatim, the huge one included, and
     // is still one readable file.
@@ -119,7 +109,7 @@ TEST_F(BadInput, StoredValuesAreRefusedWithTheirReasonAndKept)
         SCOPED_TRACE(properties.left(60).constData());
         saveStored(properties);
         const QByteArray before = config.read(QStringLiteral("bexlow"));
-        expectFailure(start({}), expected);
+        expectFailure({}, expected);
         EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
 }
@@ -133,14 +123,13 @@ TEST_F(BadInput, ACorruptSettingsFileIsReadAroundAndNeverCut)
     config.write(QStringLiteral("bexlow"), "\x01\x02 binary \xff\n" + config.read(QStringLiteral("bexlow")));
 
     // A start with arguments rewrites the corrupt file and keeps every line.
-    const Outcome outcome = start({ QStringLiteral("1,2400,n,8,1") });
-    EXPECT_TRUE(outcome.running) << qPrintable(outcome.message);
+    EXPECT_TRUE(start({ QStringLiteral("1,2400,n,8,1") })) << qPrintable(message);
     const QByteArray after = config.read(QStringLiteral("BexxLow"));
     EXPECT_TRUE(after.startsWith(corrupt)) << after.left(200).constData();
     EXPECT_TRUE(after.endsWith("[Properties]\nPort=1\nSettings=2400,n,8,1\n")) << after.right(80).constData();
 
     // A start without arguments still finds its entries around the garbage.
-    EXPECT_TRUE(start({}).running);
+    EXPECT_TRUE(start({}));
 }
 
 TEST_F(BadInput, ConfigFoldersThatCannotBeUsed)
@@ -148,7 +137,7 @@ TEST_F(BadInput, ConfigFoldersThatCannotBeUsed)
     // The settings file is a folder.
     ASSERT_TRUE(QFile::remove(config.filePath(QStringLiteral("bexlow"))));
     ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
-    expectFailure(start({}), config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Is a directory"));
+    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Is a directory"));
     ASSERT_TRUE(QDir(config.path()).rmdir(QStringLiteral("bexlow.conf")));
 
     // A read-only folder, for a user other than root: reading works, the
@@ -161,15 +150,15 @@ TEST_F(BadInput, ConfigFoldersThatCannotBeUsed)
     QFile::remove(QStringLiteral("/run/lock/LCK..") + line.path().mid(5).replace(QLatin1Char('/'), QLatin1Char('_')));
     const QStringList asNobody = { QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
                                    QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") };
-    EXPECT_TRUE(start({}, asNobody).running);
-    expectFailure(start({ QStringLiteral("1,9600,n,8,1") }, asNobody),
-                  config.filePath(QStringLiteral("BexxLow")) + QStringLiteral(": cannot be saved"));
+    EXPECT_TRUE(start({}, asNobody));
+    expectFailure({ QStringLiteral("1,9600,n,8,1") }, config.filePath(QStringLiteral("BexxLow")) + QStringLiteral(": cannot be saved"),
+                  asNobody);
     EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));
 
     // A folder the user cannot read: the stored settings cannot be trusted to
     // be absent, so the program stops instead of falling back to defaults.
     ::chmod(QFile::encodeName(config.path()).constData(), 0300);
-    expectFailure(start({}, asNobody), config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Permission denied"));
+    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Permission denied"), asNobody);
     ::chmod(QFile::encodeName(config.path()).constData(), 0700);
     EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("Settings=4800,n,8,1"));
 }

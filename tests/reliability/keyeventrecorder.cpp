@@ -1,8 +1,8 @@
 // A receiving window that records every key event with the modifier state
 // the receiver saw, for checking what the program really pressed.
 //
-// Usage: bexlow-key-event-recorder FILE
-// The first line of FILE is "window <id>"; then one line per key event:
+// Usage: bexlow-key-event-recorder
+// Its first output line is "window <id>"; then one line per key event:
 // "press|release <keycode> <state> <keysym>", all numbers in hex, the keysym
 // looked up in the keymap in force when the event is handled, as any
 // receiver would. Ends on SIGTERM or when the display goes.
@@ -14,27 +14,15 @@
 #include <poll.h>
 
 namespace {
-
 volatile std::sig_atomic_t stopRequested = 0;
-
-void onTerm(int)
-{
-    stopRequested = 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int main()
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE\n", argv[0]);
-        return 2;
-    }
-    std::FILE *out = std::fopen(argv[1], "w");
     Display *display = XOpenDisplay(nullptr);
-    if (!out || !display)
+    if (!display)
         return 1;
-    std::signal(SIGTERM, onTerm);
+    std::signal(SIGTERM, [](int) { stopRequested = 1; });
 
     int xkbEvent = 0, xkbError = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     XkbQueryExtension(display, nullptr, &xkbEvent, &xkbError, &major, &minor);
@@ -47,8 +35,8 @@ int main(int argc, char **argv)
     XStoreName(display, window, "key event recorder");
     XMapWindow(display, window);
     XSync(display, False);
-    std::fprintf(out, "window %lx\n", window);
-    std::fflush(out);
+    std::printf("window %lx\n", window);
+    std::fflush(stdout);
 
     pollfd connection { ConnectionNumber(display), POLLIN, 0 };
     while (!stopRequested) {
@@ -66,12 +54,11 @@ int main(int argc, char **argv)
             unsigned int consumed = 0;
             KeySym keysym = NoSymbol;
             XkbLookupKeySym(display, KeyCode(event.xkey.keycode), event.xkey.state, &consumed, &keysym);
-            std::fprintf(out, "%s %x %x %lx\n", event.type == KeyPress ? "press" : "release", event.xkey.keycode,
+            std::printf("%s %x %x %lx\n", event.type == KeyPress ? "press" : "release", event.xkey.keycode,
                          event.xkey.state, keysym);
-            std::fflush(out);
+            std::fflush(stdout);
         }
     }
     XCloseDisplay(display);
-    std::fclose(out);
     return 0;
 }
