@@ -122,12 +122,10 @@ TEST(TermiosLine, EveryParityFlagIsSetExplicitly)
         { "9600,o,6,2", CS6 | PARENB | PARODD | CSTOPB }, { "9600,m,5,1", CS5 | PARENB | PARODD | CMSPAR },
         { "9600,s,8,2", CS8 | PARENB | CMSPAR | CSTOPB },
     };
-    // Start from a line that has every one of these flags set.
-    TermiosLine::State dirty;
-    dirty.cflag = CS5 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | B9600;
-    dirty.iflag = IXON | IXOFF | IXANY | ICRNL | INPCK | PARMRK | IGNPAR | ISTRIP;
-    dirty.lflag = ICANON | ECHO | ISIG;
-    dirty.oflag = OPOST;
+    // Start from a line that has every one of these flags set (cflag, iflag, oflag, lflag).
+    const TermiosLine::State dirty { CS5 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | B9600,
+                                     IXON | IXOFF | IXANY | ICRNL | INPCK | PARMRK | IGNPAR | ISTRIP, OPOST,
+                                     ICANON | ECHO | ISIG };
     for (const auto &[settings, cflag] : cases) {
         SCOPED_TRACE(settings);
         const TermiosLine::State state

@@ -28,7 +28,6 @@ protected:
     void start(const QStringList &arguments)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -56,7 +55,7 @@ protected:
 
     QString standardError() { return QString::fromLocal8Bit(process.readAllStandardError()); }
 
-    TempConfig config;
+    TempConfig config; // XDG_CONFIG_HOME, which the program inherits
     QProcess process;
 };
 

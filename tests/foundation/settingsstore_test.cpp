@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,9 +82,8 @@ TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntac
 {
     TempConfig config;
     config.write(App, "[Properties]\nSettings=9600,n,8,1\n");
-    ASSERT_TRUE(QFile::setPermissions(config.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
-                                                         | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
-    ASSERT_TRUE(QFile::setPermissions(config.filePath(App), QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+    ASSERT_EQ(::chmod(QFile::encodeName(config.path()).constData(), 0555), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(config.filePath(App)).constData(), 0444), 0);
     // As user "nobody", in a child, so that the permissions apply even when
     // the tests run as root.
     const pid_t child = ::fork();
@@ -108,7 +108,7 @@ TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntac
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(config.read(App), QByteArray("[Properties]\nSettings=9600,n,8,1\n"));
-    QFile::setPermissions(config.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ::chmod(QFile::encodeName(config.path()).constData(), 0700);
 }
 
 TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheFolderIsAFailure)
