@@ -110,7 +110,6 @@ TEST_F(StartUp, ACommandLineIsReadByPositionAndRecordedUnderItsOwnNameOnly)
     // The second character is skipped, whatever it is.
     const std::tuple<const char *, int, const char *> cases[] = {
         { "3;4800,e,7,1", 3, "4800,e,7,1" },
-        { "3 4800,e,7,1", 3, "4800,e,7,1" },
         { "9,115200,o,8,2", 9, "115200,o,8,2" },
     };
     for (const auto &[argumentText, port, settings] : cases) {
