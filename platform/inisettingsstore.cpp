@@ -15,17 +15,12 @@
 
 namespace {
 
-QByteArray trimmed(const QByteArray &bytes)
-{
-    return bytes.trimmed();
-}
-
 // "[Name]" gives Name; anything else gives a null array.
 QByteArray sectionName(const QByteArray &line)
 {
-    const QByteArray text = trimmed(line);
+    const QByteArray text = line.trimmed();
     if (text.size() >= 2 && text.startsWith('[') && text.endsWith(']'))
-        return trimmed(text.mid(1, text.size() - 2));
+        return text.mid(1, text.size() - 2).trimmed();
     return QByteArray();
 }
 
@@ -37,13 +32,13 @@ bool isComment(const QByteArray &text)
 // Splits "key = value" at its first '='. Returns false for lines without one.
 bool splitEntry(const QByteArray &line, QByteArray *key, QByteArray *value)
 {
-    const QByteArray text = trimmed(line);
+    const QByteArray text = line.trimmed();
     if (text.isEmpty() || isComment(text) || text.startsWith('['))
         return false;
     const int equals = text.indexOf('=');
     if (equals <= 0)
         return false;
-    *key = trimmed(text.left(equals));
+    *key = text.left(equals).trimmed();
     *value = text.mid(equals + 1);
     return true;
 }
@@ -128,7 +123,7 @@ QByteArray IniSettingsStore::encodeValue(const QString &value)
 
 QString IniSettingsStore::decodeValue(const QByteArray &rawValue)
 {
-    const QByteArray text = trimmed(rawValue);
+    const QByteArray text = rawValue.trimmed();
     if (text.size() < 2 || !text.startsWith('"') || !text.endsWith('"'))
         return QString::fromUtf8(text);
     QByteArray out;
@@ -245,11 +240,11 @@ void IniSettingsStore::SaveSetting(const QString &appName, const QString &sectio
         lines[entryLine] = newLine;
     } else if (sectionStart >= 0) {
         int insertAt = sectionEnd < 0 ? lines.size() : sectionEnd;
-        while (insertAt > sectionStart + 1 && trimmed(lines[insertAt - 1]).isEmpty())
+        while (insertAt > sectionStart + 1 && lines[insertAt - 1].trimmed().isEmpty())
             --insertAt; // keep the blank line that separates sections
         lines.insert(insertAt, newLine);
     } else {
-        if (!lines.isEmpty() && !trimmed(lines.last()).isEmpty())
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
             lines.append(QByteArray());
         lines.append('[' + section.toUtf8() + ']');
         lines.append(newLine);

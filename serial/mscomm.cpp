@@ -98,13 +98,8 @@ void MSComm::setCommPort(short port)
 void MSComm::setSettings(const QString &settings)
 {
     const LineConfig config = LineConfig::parse(settings);
-    if (m_open && !m_waitingForDevice) {
-        try {
-            TermiosLine::apply(int(m_port.handle()), config, m_flow);
-        } catch (const OperationError &error) {
-            throw OperationError(error.number(), portLabel(m_device) + QStringLiteral(": ") + error.description());
-        }
-    }
+    if (m_open && !m_waitingForDevice)
+        applyLine(m_device, config, m_flow);
     m_config = config;
     m_decoder.setParityMarking(m_config.parity != Parity::None);
 }
@@ -112,14 +107,18 @@ void MSComm::setSettings(const QString &settings)
 void MSComm::setHandshaking(int code)
 {
     const FlowControl flow = flowControlFromCode(code);
-    if (m_open && !m_waitingForDevice) {
-        try {
-            TermiosLine::apply(int(m_port.handle()), m_config, flow);
-        } catch (const OperationError &error) {
-            throw OperationError(error.number(), portLabel(m_device) + QStringLiteral(": ") + error.description());
-        }
-    }
+    if (m_open && !m_waitingForDevice)
+        applyLine(m_device, m_config, flow);
     m_flow = flow;
+}
+
+void MSComm::applyLine(const QString &device, const LineConfig &config, FlowControl flow)
+{
+    try {
+        TermiosLine::apply(int(m_port.handle()), config, flow);
+    } catch (const OperationError &error) {
+        throw OperationError(error.number(), portLabel(device) + QStringLiteral(": ") + error.description());
+    }
 }
 
 void MSComm::setPortOpen(bool open)
@@ -190,12 +189,11 @@ void MSComm::openDevice(const QString &device)
                                               .arg(portLabel(device), systemReason(errorNumber)));
     }
     try {
-        TermiosLine::apply(fd, m_config, m_flow);
-    } catch (const OperationError &error) {
+        applyLine(device, m_config, m_flow);
+    } catch (const OperationError &) {
         m_port.close();
-        throw OperationError(error.number(), portLabel(device) + QStringLiteral(": ") + error.description());
+        throw;
     }
-    m_decoder.setParityMarking(m_config.parity != Parity::None);
     ++m_openings;
 }
 
@@ -318,6 +316,4 @@ void MSComm::tryReopen()
     m_waitingForDevice = false;
     m_lastReopenFailure.clear();
     tellUser(QStringLiteral("%1: the device is back; receiving again").arg(portLabel(m_device)));
-    if (m_port.bytesAvailable() > 0)
-        emit OnComm();
 }
