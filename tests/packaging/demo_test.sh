@@ -6,16 +6,8 @@
 set -euo pipefail
 source_dir=$1
 binary=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/checks.sh"
 unset DISPLAY WAYLAND_DISPLAY
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 # run_demo NAME PROGRAM: the demo on a build folder of its own whose
 # app/bexlow is PROGRAM, in a session of its own; sets demo_status.
@@ -66,5 +58,4 @@ check "wrong: the demo exits 1" test "$demo_status" -eq 1
 check "wrong: MATCH MATCH DIFFERENT DIFFERENT" test "$(statuses wrong)" = "MATCH MATCH DIFFERENT DIFFERENT"
 check "wrong: the demo says so" grep -q 'differs from what was sent' "$tmp/wrong.out"
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -7,15 +7,8 @@ source_dir=$1
 binary=$2
 desktop="$source_dir/packaging/bexlow.desktop"
 manpage="$source_dir/packaging/bexlow.1"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/checks.sh"
 
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 has() { grep -qF -- "$2" "$1"; }
 
 # Desktop entry: valid, without even a hint or warning, and launching bexlow.
@@ -75,5 +68,4 @@ for entry in "${messages[@]}"; do
     check "README explains \"$text\"" has "$source_dir/README.md" "$text"
 done
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -5,15 +5,7 @@ set -euo pipefail
 build=$1
 binary=$2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/checks.sh"
 
 version=$("$binary" --version 2>/dev/null | awk '{print $2}')
 [ -n "$version" ] || { echo "FAILED: bexlow --version printed no version"; exit 1; }
@@ -62,5 +54,4 @@ check "the packaged binary runs: --version" \
     test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/bexlow" --version 2>/dev/null)" = "bexlow $version"
 check "the packaged binary is stripped" grep -q 'stripped' <<<"$(file -b "$usr/bin/bexlow" | sed 's/not stripped/NOT/')"
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish
