@@ -1,9 +1,9 @@
-#include "commandline.h"
-#include "frmterminal.h"
-#include "inisettingsstore.h"
-#include "operationerror.h"
-#include "quitonsignal.h"
-#include "xtestkeyinjector.h"
+#include "app/commandline.h"
+#include "windows/frmterminal.h"
+#include "store/inisettingsstore.h"
+#include "core/operationerror.h"
+#include "app/quitonsignal.h"
+#include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "quitonsignal.h"
+#include "app/quitonsignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

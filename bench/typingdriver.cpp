@@ -8,8 +8,8 @@
 //   sent_s=<time to send> received_s=<time until the receiver had it all>
 // The injector stays alive until then: emptying the spare keys while the
 // receiver still reads the events would change what it sees.
-#include "operationerror.h"
-#include "xtestkeyinjector.h"
+#include "core/operationerror.h"
+#include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "startup.h"
+#include "bridge/startup.h"
 
-#include "mscomm.h"
-#include "operationerror.h"
-#include "linesettings.h"
-#include "settingslayout.h"
-#include "settingsstore.h"
+#include "serial/mscomm.h"
+#include "core/operationerror.h"
+#include "settings/linesettings.h"
+#include "store/settingslayout.h"
+#include "store/settingsstore.h"
 
 #include <QRegularExpression>
 

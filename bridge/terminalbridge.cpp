@@ -1,10 +1,10 @@
-#include "terminalbridge.h"
+#include "bridge/terminalbridge.h"
 
-#include "keyinjector.h"
-#include "operationerror.h"
-#include "settingslayout.h"
-#include "settingsstore.h"
-#include "startup.h"
+#include "keyboard/keyinjector.h"
+#include "core/operationerror.h"
+#include "store/settingslayout.h"
+#include "store/settingsstore.h"
+#include "bridge/startup.h"
 
 #include <chrono>
 #include <cstdio>

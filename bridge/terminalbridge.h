@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mscomm.h"
+#include "serial/mscomm.h"
 
 #include <QObject>
 #include <QString>

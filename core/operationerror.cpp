@@ -1,4 +1,4 @@
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 OperationError::OperationError(int number, const QString &description)
     : std::runtime_error(description.toStdString()), m_number(number), m_description(description)

@@ -1,4 +1,4 @@
-#include "sparekeypool.h"
+#include "keyboard/sparekeypool.h"
 
 #include <algorithm>
 #include <tuple>

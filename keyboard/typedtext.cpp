@@ -1,4 +1,4 @@
-#include "typedtext.h"
+#include "keyboard/typedtext.h"
 
 namespace {
 

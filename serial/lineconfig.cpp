@@ -1,6 +1,6 @@
-#include "lineconfig.h"
+#include "serial/lineconfig.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <QStringList>
 

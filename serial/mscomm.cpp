@@ -1,6 +1,6 @@
-#include "mscomm.h"
+#include "serial/mscomm.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "lineconfig.h"
-#include "receiveddecoder.h"
-#include "termiosline.h"
+#include "serial/lineconfig.h"
+#include "serial/receiveddecoder.h"
+#include "serial/termiosline.h"
 
 #include <QObject>
 #include <QSerialPort>

@@ -1,4 +1,4 @@
-#include "receiveddecoder.h"
+#include "serial/receiveddecoder.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "termiosline.h"
+#include "serial/termiosline.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lineconfig.h"
+#include "serial/lineconfig.h"
 
 #include <cstdint>
 

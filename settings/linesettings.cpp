@@ -1,4 +1,4 @@
-#include "linesettings.h"
+#include "settings/linesettings.h"
 
 namespace LineSettings {
 

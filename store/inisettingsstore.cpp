@@ -1,6 +1,6 @@
-#include "inisettingsstore.h"
+#include "store/inisettingsstore.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <QDir>
 #include <QFile>

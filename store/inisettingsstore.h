@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsstore.h"
+#include "store/settingsstore.h"
 
 #include <QByteArray>
 #include <QList>

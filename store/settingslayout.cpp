@@ -1,6 +1,6 @@
-#include "settingslayout.h"
+#include "store/settingslayout.h"
 
-#include "settingsstore.h"
+#include "store/settingsstore.h"
 
 namespace SettingsLayout {
 

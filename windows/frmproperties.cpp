@@ -1,13 +1,13 @@
-#include "frmproperties.h"
+#include "windows/frmproperties.h"
 #include "ui_frmproperties.h"
 
-#include "frmterminal.h"
-#include "linesettings.h"
-#include "mscomm.h"
-#include "operationerror.h"
-#include "settingslayout.h"
-#include "settingsstore.h"
-#include "twips.h"
+#include "windows/frmterminal.h"
+#include "settings/linesettings.h"
+#include "serial/mscomm.h"
+#include "core/operationerror.h"
+#include "store/settingslayout.h"
+#include "store/settingsstore.h"
+#include "windows/twips.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
-#include "frmterminal.h"
+#include "windows/frmterminal.h"
 #include "ui_frmterminal.h"
 
-#include "frmproperties.h"
-#include "operationerror.h"
+#include "windows/frmproperties.h"
+#include "core/operationerror.h"
 
 #include <QCloseEvent>
 #include <QIcon>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "terminalbridge.h"
+#include "bridge/terminalbridge.h"
 
 #include <QString>
 #include <QWidget>

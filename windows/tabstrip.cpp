@@ -1,4 +1,4 @@
-#include "tabstrip.h"
+#include "windows/tabstrip.h"
 
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>

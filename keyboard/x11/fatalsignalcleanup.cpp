@@ -1,4 +1,4 @@
-#include "fatalsignalcleanup.h"
+#include "keyboard/x11/fatalsignalcleanup.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

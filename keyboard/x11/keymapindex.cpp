@@ -1,4 +1,4 @@
-#include "keymapindex.h"
+#include "keyboard/x11/keymapindex.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>

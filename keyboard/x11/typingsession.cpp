@@ -1,7 +1,7 @@
-#include "typingsession.h"
+#include "keyboard/x11/typingsession.h"
 
-#include "fatalsignalcleanup.h"
-#include "xkbkeymap.h"
+#include "keyboard/x11/fatalsignalcleanup.h"
+#include "keyboard/x11/xkbkeymap.h"
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>

@@ -1,6 +1,6 @@
-#include "xconnection.h"
+#include "keyboard/x11/xconnection.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

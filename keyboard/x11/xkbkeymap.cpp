@@ -1,6 +1,6 @@
-#include "xkbkeymap.h"
+#include "keyboard/x11/xkbkeymap.h"
 
-#include "operationerror.h"
+#include "core/operationerror.h"
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>

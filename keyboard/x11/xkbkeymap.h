@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keymapindex.h"
+#include "keyboard/x11/keymapindex.h"
 
 #include <optional>
 #include <utility>

@@ -1,10 +1,10 @@
-#include "xtestkeyinjector.h"
+#include "keyboard/x11/xtestkeyinjector.h"
 
-#include "fatalsignalcleanup.h"
-#include "operationerror.h"
-#include "typingsession.h"
-#include "xconnection.h"
-#include "xkbkeymap.h"
+#include "keyboard/x11/fatalsignalcleanup.h"
+#include "core/operationerror.h"
+#include "keyboard/x11/typingsession.h"
+#include "keyboard/x11/xconnection.h"
+#include "keyboard/x11/xkbkeymap.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "keyinjector.h"
-#include "sparekeypool.h"
-#include "typedtext.h"
+#include "keyboard/keyinjector.h"
+#include "keyboard/sparekeypool.h"
+#include "keyboard/typedtext.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 // Bad input at start-up: the program ends with status 1 and a description a
 // person can act on, and the settings stored before are still there after.
-#include "eventloop.h"
-#include "ptypair.h"
-#include "tempconfig.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/tempconfig.h"
 
 #include <QDir>
 #include <QFile>

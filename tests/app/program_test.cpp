@@ -1,8 +1,8 @@
 // The bexlow program itself, started as a user would start it, without a
 // display: a pty as the serial line and a temporary settings folder.
-#include "eventloop.h"
-#include "ptypair.h"
-#include "tempconfig.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/tempconfig.h"
 
 #include <QDir>
 #include <QFile>

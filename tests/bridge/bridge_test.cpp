@@ -1,13 +1,13 @@
 // The whole bridge under stress: every byte value and key syntax, an adapter
 // pulled out and plugged back, a second program on the same device. A pty is
 // the line, the real bexlow types, and the receivers are real X clients.
-#include "bexlowprocess.h"
-#include "eventloop.h"
-#include "keyboardstate.h"
-#include "ptypair.h"
-#include "receiveddecoder.h"
-#include "receiverwindow.h"
-#include "tempconfig.h"
+#include "tests/receivers/bexlowprocess.h"
+#include "tests/support/eventloop.h"
+#include "tests/receivers/keyboardstate.h"
+#include "tests/support/ptypair.h"
+#include "serial/receiveddecoder.h"
+#include "tests/receivers/receiverwindow.h"
+#include "tests/support/tempconfig.h"
 
 #include <QFile>
 #include <QProcess>

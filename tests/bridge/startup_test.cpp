@@ -1,11 +1,11 @@
 // Start-up on a real component (a pty as the line) and a temporary store.
-#include "inisettingsstore.h"
-#include "mscomm.h"
-#include "operationerror.h"
-#include "ptypair.h"
-#include "settingslayout.h"
-#include "startup.h"
-#include "tempconfig.h"
+#include "store/inisettingsstore.h"
+#include "serial/mscomm.h"
+#include "core/operationerror.h"
+#include "tests/support/ptypair.h"
+#include "store/settingslayout.h"
+#include "bridge/startup.h"
+#include "tests/support/tempconfig.h"
 
 #include <gtest/gtest.h>
 

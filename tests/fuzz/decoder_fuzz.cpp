@@ -1,6 +1,6 @@
 // Fuzz target: received bytes to text. However the bytes are split into
 // reads, the text is the same, and no byte is lost.
-#include "receiveddecoder.h"
+#include "serial/receiveddecoder.h"
 
 #include <algorithm>
 #include <cstddef>

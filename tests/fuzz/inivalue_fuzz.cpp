@@ -1,5 +1,5 @@
 // Fuzz target: a value written to a settings file reads back as it was.
-#include "inisettingsstore.h"
+#include "store/inisettingsstore.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Fuzz target: the line settings string, as the dialog cuts it and as the
 // serial component reads it.
-#include "lineconfig.h"
-#include "linesettings.h"
-#include "operationerror.h"
+#include "serial/lineconfig.h"
+#include "settings/linesettings.h"
+#include "core/operationerror.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Fuzz target: received text to key strokes. Whatever arrives, only the
 // literal characters and the four editing keys are typed, and how the text
 // is split between calls changes nothing.
-#include "typedtext.h"
+#include "keyboard/typedtext.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The rules behind typing, without a display: which strokes received text
 // becomes, and which spare keycode may be given a new character (the times
 // are given, so the reuse gap is checked exactly).
-#include "sparekeypool.h"
-#include "typedtext.h"
+#include "keyboard/sparekeypool.h"
+#include "keyboard/typedtext.h"
 
 #include <gtest/gtest.h>
 

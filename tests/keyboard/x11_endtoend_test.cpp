@@ -3,13 +3,13 @@
 // in raw mode, which records exactly the bytes the keys gave, or a Qt text
 // window. XTestKeyInjector is used on its own only where its X connection
 // is what is checked.
-#include "bexlowprocess.h"
-#include "eventloop.h"
-#include "keyboardstate.h"
-#include "operationerror.h"
-#include "ptypair.h"
-#include "receiverwindow.h"
-#include "xtestkeyinjector.h"
+#include "tests/receivers/bexlowprocess.h"
+#include "tests/support/eventloop.h"
+#include "tests/receivers/keyboardstate.h"
+#include "core/operationerror.h"
+#include "tests/support/ptypair.h"
+#include "tests/receivers/receiverwindow.h"
+#include "keyboard/x11/xtestkeyinjector.h"
 
 #include <X11/keysym.h>
 

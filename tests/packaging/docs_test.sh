@@ -57,8 +57,8 @@ messages=(
     'serial/lineconfig.cpp|4 data bits are not supported by Linux serial drivers'
     'serial/lineconfig.cpp|1.5 stop bits are not supported by Linux serial drivers'
     'bridge/startup.cpp|Invalid port number'
-    'platform/inisettingsstore.cpp|Settings file'
-    'platform/xconnection.cpp|typing needs an X11 display with the XTEST extension'
+    'store/inisettingsstore.cpp|Settings file'
+    'keyboard/x11/xconnection.cpp|typing needs an X11 display with the XTEST extension'
 )
 for entry in "${messages[@]}"; do
     file=${entry%%|*}

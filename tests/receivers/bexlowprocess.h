@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tempconfig.h"
+#include "tests/support/tempconfig.h"
 
 #include <QProcess>
 

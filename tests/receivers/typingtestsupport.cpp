@@ -1,7 +1,7 @@
-#include "bexlowprocess.h"
-#include "eventloop.h"
-#include "keyboardstate.h"
-#include "receiverwindow.h"
+#include "tests/receivers/bexlowprocess.h"
+#include "tests/support/eventloop.h"
+#include "tests/receivers/keyboardstate.h"
+#include "tests/receivers/receiverwindow.h"
 
 // Qt before Xlib, whose macros (Bool, Status) clash with Qt's names.
 #include <QDir>

@@ -1,8 +1,8 @@
 // The serial component on a pseudo-terminal.
-#include "eventloop.h"
-#include "mscomm.h"
-#include "operationerror.h"
-#include "ptypair.h"
+#include "tests/support/eventloop.h"
+#include "serial/mscomm.h"
+#include "core/operationerror.h"
+#include "tests/support/ptypair.h"
 
 #include <QFile>
 #include <QTemporaryDir>

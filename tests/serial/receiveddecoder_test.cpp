@@ -1,5 +1,5 @@
 // Bytes from the line to text.
-#include "receiveddecoder.h"
+#include "serial/receiveddecoder.h"
 
 #include <gtest/gtest.h>
 

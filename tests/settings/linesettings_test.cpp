@@ -1,8 +1,8 @@
 // The line settings string: positional parse, compose, and the serial
 // component's own strict reading of it.
-#include "lineconfig.h"
-#include "linesettings.h"
-#include "operationerror.h"
+#include "serial/lineconfig.h"
+#include "settings/linesettings.h"
+#include "core/operationerror.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 // The INI settings store on a real temporary folder.
-#include "inisettingsstore.h"
-#include "operationerror.h"
-#include "settingslayout.h"
-#include "tempconfig.h"
+#include "store/inisettingsstore.h"
+#include "core/operationerror.h"
+#include "store/settingslayout.h"
+#include "tests/support/tempconfig.h"
 
 #include <QDir>
 #include <QFile>

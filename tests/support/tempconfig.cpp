@@ -1,7 +1,7 @@
-#include "tempconfig.h"
+#include "tests/support/tempconfig.h"
 
-#include "inisettingsstore.h"
-#include "settingslayout.h"
+#include "store/inisettingsstore.h"
+#include "store/settingslayout.h"
 
 #include <QFile>
 

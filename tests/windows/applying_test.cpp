@@ -1,6 +1,6 @@
 // OK and Cancel: what reaches the serial component and the settings store,
 // and what the user is told when the component refuses.
-#include "windowfixture.h"
+#include "tests/windows/windowfixture.h"
 
 #include <QDir>
 #include <QFile>

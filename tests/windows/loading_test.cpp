@@ -1,6 +1,6 @@
 // What the dialog shows when it opens: its lists, and the serial component's
 // configuration of that moment.
-#include "windowfixture.h"
+#include "tests/windows/windowfixture.h"
 
 #include <QRadioButton>
 

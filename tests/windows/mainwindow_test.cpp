@@ -1,8 +1,8 @@
 // The main window's "Settings" button, the keyboard in the dialog, and the
 // end of the program.
-#include "windowfixture.h"
+#include "tests/windows/windowfixture.h"
 
-#include "eventloop.h"
+#include "tests/support/eventloop.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "frmproperties.h"
-#include "frmterminal.h"
-#include "inisettingsstore.h"
-#include "mscomm.h"
-#include "operationerror.h"
-#include "ptypair.h"
-#include "settingslayout.h"
-#include "tempconfig.h"
-#include "xtestkeyinjector.h"
+#include "windows/frmproperties.h"
+#include "windows/frmterminal.h"
+#include "store/inisettingsstore.h"
+#include "serial/mscomm.h"
+#include "core/operationerror.h"
+#include "tests/support/ptypair.h"
+#include "store/settingslayout.h"
+#include "tests/support/tempconfig.h"
+#include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QAbstractButton>
 #include <QApplication>
