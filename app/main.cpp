@@ -1,9 +1,9 @@
 #include "app/commandline.h"
-#include "windows/frmterminal.h"
-#include "store/inisettingsstore.h"
-#include "core/operationerror.h"
 #include "app/quitonsignal.h"
+#include "core/operationerror.h"
 #include "keyboard/x11/xtestkeyinjector.h"
+#include "store/inisettingsstore.h"
+#include "windows/frmterminal.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -10,7 +10,7 @@
 
 namespace {
 
-int signalPipe[2] = { -1, -1 };
+int signalPipe[2] = {-1, -1};
 
 void onSignal(int)
 {
@@ -33,11 +33,11 @@ void install()
         }
         QCoreApplication::quit();
     });
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : { SIGTERM, SIGINT, SIGHUP })
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
 }
 

@@ -1,7 +1,7 @@
 #include "bridge/startup.h"
 
-#include "serial/mscomm.h"
 #include "core/operationerror.h"
+#include "serial/mscomm.h"
 #include "settings/linesettings.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
@@ -27,8 +27,9 @@ short convertPortText(const QString &portText)
     bool ok = false;
     const short value = portText.trimmed().toShort(&ok);
     if (!ok) {
-        throw OperationError(OperationError::InvalidPortText,
-                             QStringLiteral("Invalid port number %1: out of range").arg(OperationError::quoted(portText)));
+        throw OperationError(
+            OperationError::InvalidPortText,
+            QStringLiteral("Invalid port number %1: out of range").arg(OperationError::quoted(portText)));
     }
     return value;
 }

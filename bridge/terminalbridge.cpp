@@ -1,19 +1,20 @@
 #include "bridge/terminalbridge.h"
 
-#include "keyboard/keyinjector.h"
+#include "bridge/startup.h"
 #include "core/operationerror.h"
+#include "keyboard/keyinjector.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
-#include "bridge/startup.h"
 
 #include <chrono>
 #include <cstdio>
 
 TerminalBridge::TerminalBridge(SettingsStore &store, KeyInjector &keys, QObject *parent)
-    : QObject(parent), m_store(store), m_keys(keys)
+    : QObject(parent)
+    , m_store(store)
+    , m_keys(keys)
 {
-    MSComm1.setDeviceResolver(
-        [&store](int port) { return SettingsLayout::deviceForPort(store, port); });
+    MSComm1.setDeviceResolver([&store](int port) { return SettingsLayout::deviceForPort(store, port); });
     connect(&MSComm1, &MSComm::OnComm, this, &TerminalBridge::onComm);
 }
 

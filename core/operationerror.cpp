@@ -1,9 +1,10 @@
 #include "core/operationerror.h"
 
 OperationError::OperationError(int number, const QString &description)
-    : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
-{
-}
+    : std::runtime_error(description.toStdString())
+    , m_number(number)
+    , m_description(description)
+{}
 
 QString OperationError::toString() const
 {

@@ -108,6 +108,7 @@ void SpareKeyPool::unbindAll()
 
 SpareKeyPool::SpareKey *SpareKeyPool::find(int keycode)
 {
-    auto it = std::find_if(m_keys.begin(), m_keys.end(), [keycode](const SpareKey &key) { return key.keycode == keycode; });
+    auto it =
+        std::find_if(m_keys.begin(), m_keys.end(), [keycode](const SpareKey &key) { return key.keycode == keycode; });
     return it == m_keys.end() ? nullptr : &*it;
 }

@@ -40,8 +40,7 @@ public:
     // else the one whose character is needed furthest ahead (by nextUse,
     // when given), else the one used least recently. None when every
     // keycode is either taken or used too recently.
-    std::optional<int> freeKey(Clock::time_point now, const std::vector<int> &taken,
-                               const NextUse &nextUse = {}) const;
+    std::optional<int> freeKey(Clock::time_point now, const std::vector<int> &taken, const NextUse &nextUse = {}) const;
 
     // When freeKey() will have a keycode that is not in `taken` to give,
     // at the earliest; std::nullopt when `taken` holds every keycode.

@@ -27,8 +27,7 @@ bool allDigits(const QString &text)
 
 bool LineConfig::operator==(const LineConfig &other) const
 {
-    return speed == other.speed && parity == other.parity && dataBits == other.dataBits
-        && stopBits == other.stopBits;
+    return speed == other.speed && parity == other.parity && dataBits == other.dataBits && stopBits == other.stopBits;
 }
 
 LineConfig LineConfig::parse(const QString &settings)
@@ -82,12 +81,8 @@ LineConfig LineConfig::parse(const QString &settings)
 
 QString LineConfig::toString() const
 {
-    static const char letters[] = { 'n', 'e', 'o', 'm', 's' };
-    return QStringLiteral("%1,%2,%3,%4")
-        .arg(speed)
-        .arg(QLatin1Char(letters[int(parity)]))
-        .arg(dataBits)
-        .arg(stopBits);
+    static const char letters[] = {'n', 'e', 'o', 'm', 's'};
+    return QStringLiteral("%1,%2,%3,%4").arg(speed).arg(QLatin1Char(letters[int(parity)])).arg(dataBits).arg(stopBits);
 }
 
 FlowControl flowControlFromCode(int code)

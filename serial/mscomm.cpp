@@ -42,7 +42,7 @@ QString existingLockFile(const QString &device)
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char *folder : { "/var/lock", "/run/lock", "/tmp", "/var/tmp", "/var/spool/locks", "/etc/locks" }) {
+    for (const char *folder : {"/var/lock", "/run/lock", "/tmp", "/var/tmp", "/var/spool/locks", "/etc/locks"}) {
         const QString path = QLatin1String(folder) + QStringLiteral("/LCK..") + name;
         if (QFileInfo::exists(path))
             return path;
@@ -52,7 +52,8 @@ QString existingLockFile(const QString &device)
 
 } // namespace
 
-MSComm::MSComm(QObject *parent) : QObject(parent)
+MSComm::MSComm(QObject *parent)
+    : QObject(parent)
 {
     m_resolver = [](int port) { return QStringLiteral("/dev/ttyS%1").arg(port - 1); };
     m_reopenTimer.setInterval(ReopenIntervalMs);
@@ -84,9 +85,9 @@ QString MSComm::portLabel(const QString &device) const
 void MSComm::setCommPort(short port)
 {
     if (m_open) {
-        throw OperationError(OperationError::PortAlreadyOpen,
-                             QStringLiteral("%1: the port number cannot be changed while the port is open")
-                                 .arg(portLabel(m_device)));
+        throw OperationError(
+            OperationError::PortAlreadyOpen,
+            QStringLiteral("%1: the port number cannot be changed while the port is open").arg(portLabel(m_device)));
     }
     if (port < 1 || port > HighestPort) {
         throw OperationError(OperationError::InvalidPropertyValue,
@@ -185,8 +186,9 @@ void MSComm::openDevice(const QString &device)
         m_port.close();
         if (errorNumber == EWOULDBLOCK)
             throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(portLabel(device), busyReason()));
-        throw OperationError(errorNumber, QStringLiteral("%1: cannot lock the device: %2")
-                                              .arg(portLabel(device), systemReason(errorNumber)));
+        throw OperationError(
+            errorNumber,
+            QStringLiteral("%1: cannot lock the device: %2").arg(portLabel(device), systemReason(errorNumber)));
     }
     try {
         applyLine(device, m_config, m_flow);
@@ -272,7 +274,12 @@ void MSComm::deviceLostLater()
     // about one opening must not close the next one.
     const int opening = m_openings;
     QMetaObject::invokeMethod(
-        this, [this, opening] { if (opening == m_openings) deviceLost(); }, Qt::QueuedConnection);
+        this,
+        [this, opening] {
+            if (opening == m_openings)
+                deviceLost();
+        },
+        Qt::QueuedConnection);
 }
 
 void MSComm::deviceLost()

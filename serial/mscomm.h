@@ -86,13 +86,13 @@ private:
     DeviceResolver m_resolver;
     ReceivedDecoder m_decoder;
     QTimer m_reopenTimer;
-    QString m_device;           // the device opened, while the port is open
-    QByteArray m_carried;       // received before the device went away
+    QString m_device;     // the device opened, while the port is open
+    QByteArray m_carried; // received before the device went away
     QString m_lastReopenFailure;
     LineConfig m_config;
     FlowControl m_flow = FlowControl::None;
     short m_commPort = 1;
-    int m_openings = 0;         // counts successful opens of the device
+    int m_openings = 0; // counts successful opens of the device
     bool m_open = false;
     bool m_waitingForDevice = false;
 };

@@ -20,7 +20,7 @@ namespace {
 
 termios2 get(int fd)
 {
-    termios2 tio {};
+    termios2 tio{};
     if (::ioctl(fd, TCGETS2, &tio) != 0)
         throwSystemError("cannot read the line configuration");
     return tio;
@@ -35,10 +35,14 @@ void set(int fd, const termios2 &tio)
 std::uint32_t characterSize(int dataBits)
 {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -49,11 +53,20 @@ void setParity(TermiosLine::State &state, Parity parity)
     state.cflag &= ~(PARENB | PARODD | CMSPAR);
     state.iflag &= ~(INPCK | PARMRK | IGNPAR);
     switch (parity) {
-    case Parity::None: return;
-    case Parity::Even: state.cflag |= PARENB; break;
-    case Parity::Odd: state.cflag |= PARENB | PARODD; break;
-    case Parity::Mark: state.cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: state.cflag |= PARENB | CMSPAR; break;
+    case Parity::None:
+        return;
+    case Parity::Even:
+        state.cflag |= PARENB;
+        break;
+    case Parity::Odd:
+        state.cflag |= PARENB | PARODD;
+        break;
+    case Parity::Mark:
+        state.cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case Parity::Space:
+        state.cflag |= PARENB | CMSPAR;
+        break;
     }
     state.iflag |= INPCK | PARMRK;
 }
@@ -129,10 +142,9 @@ void apply(int fd, const LineConfig &config, FlowControl flow)
     if (deviation > 0.03) {
         const std::uint32_t given = now.c_ospeed;
         set(fd, previous);
-        throw OperationError(OperationError::InvalidPropertyValue,
-                             QStringLiteral("the driver does not support speed %1 (it offered %2)")
-                                 .arg(config.speed)
-                                 .arg(given));
+        throw OperationError(
+            OperationError::InvalidPropertyValue,
+            QStringLiteral("the driver does not support speed %1 (it offered %2)").arg(config.speed).arg(given));
     }
 }
 

@@ -2,11 +2,10 @@
 
 namespace LineSettings {
 
-QString compose(const QString &speed, const QString &parity, const QString &dataBits,
-                const QString &stopBits)
+QString compose(const QString &speed, const QString &parity, const QString &dataBits, const QString &stopBits)
 {
     return speed.trimmed() + QLatin1Char(',') + parity.left(1) + QLatin1Char(',') + dataBits.trimmed()
-        + QLatin1Char(',') + stopBits.trimmed();
+           + QLatin1Char(',') + stopBits.trimmed();
 }
 
 std::optional<Fields> parseByPosition(const QString &settings)

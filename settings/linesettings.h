@@ -20,8 +20,7 @@ struct Fields
 // Joins the four texts with commas. Speed, data bits and stop bits are
 // trimmed; parity contributes its first character only (none when empty).
 // Nothing is validated.
-QString compose(const QString &speed, const QString &parity, const QString &dataBits,
-                const QString &stopBits);
+QString compose(const QString &speed, const QString &parity, const QString &dataBits, const QString &stopBits);
 
 // Cuts the string at fixed distances from its end, never at its commas:
 // parity and data bits are one character wide and the stop-bits field is

@@ -71,9 +71,8 @@ QString systemReason(int errorNumber)
 void checkName(const QString &what, const QString &name)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\n'))
-        || name.contains(QLatin1Char('[')) || name.contains(QLatin1Char(']'))
-        || name.contains(QLatin1Char('=')) || name == QLatin1String(".")
-        || name == QLatin1String("..")) {
+        || name.contains(QLatin1Char('[')) || name.contains(QLatin1Char(']')) || name.contains(QLatin1Char('='))
+        || name == QLatin1String(".") || name == QLatin1String("..")) {
         throw OperationError(OperationError::SettingsStoreFailure,
                              QStringLiteral("Settings store: invalid %1 %2").arg(what, OperationError::quoted(name)));
     }
@@ -81,9 +80,13 @@ void checkName(const QString &what, const QString &name)
 
 } // namespace
 
-IniSettingsStore::IniSettingsStore() : m_directory(defaultDirectory()) {}
+IniSettingsStore::IniSettingsStore()
+    : m_directory(defaultDirectory())
+{}
 
-IniSettingsStore::IniSettingsStore(const QString &directory) : m_directory(directory) {}
+IniSettingsStore::IniSettingsStore(const QString &directory)
+    : m_directory(directory)
+{}
 
 QString IniSettingsStore::defaultDirectory()
 {
@@ -105,11 +108,21 @@ QByteArray IniSettingsStore::encodeValue(const QString &value)
     QByteArray out = "\"";
     for (const char c : value.toUtf8()) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if ((c >= 0 && c < 0x20) || c == 0x7f)
                 out += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
@@ -136,9 +149,15 @@ QString IniSettingsStore::decodeValue(const QByteArray &rawValue)
         }
         const char next = body[++i];
         switch (next) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
         case 'x': {
             bool ok = false;
             const int code = body.mid(i + 1, 2).toInt(&ok, 16);
@@ -150,7 +169,8 @@ QString IniSettingsStore::decodeValue(const QByteArray &rawValue)
             }
             break;
         }
-        default: out += next; // \" and \\ and anything unknown
+        default:
+            out += next; // \" and \\ and anything unknown
         }
     }
     return QString::fromUtf8(out);
@@ -165,16 +185,18 @@ QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
         // No file, or no folder for it: nothing is stored yet.
         if (errorNumber == ENOENT || errorNumber == ENOTDIR)
             return {};
-        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
-                                              .arg(path, systemReason(errorNumber)));
+        throw OperationError(
+            errorNumber, QStringLiteral("Settings file %1: cannot be read: %2").arg(path, systemReason(errorNumber)));
     }
     QFile file;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+    struct stat status
+    {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
         const int errorNumber = S_ISDIR(status.st_mode) ? EISDIR : errno;
         ::close(fd);
-        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
-                                              .arg(path, systemReason(errorNumber)));
+        throw OperationError(
+            errorNumber, QStringLiteral("Settings file %1: cannot be read: %2").arg(path, systemReason(errorNumber)));
     }
     QList<QByteArray> lines = file.readAll().split('\n');
     if (file.error() != QFileDevice::NoError) {
@@ -218,8 +240,8 @@ void IniSettingsStore::SaveSetting(const QString &appName, const QString &sectio
     QList<QByteArray> lines = readLines(path);
 
     const QByteArray newLine = key.toUtf8() + '=' + encodeValue(value);
-    int sectionStart = -1;   // line of the section's header
-    int sectionEnd = -1;     // one past its last entry line
+    int sectionStart = -1; // line of the section's header
+    int sectionEnd = -1;   // one past its last entry line
     int entryLine = -1;
     for (int i = 0; i < lines.size(); ++i) {
         const QByteArray name = sectionName(lines[i]);

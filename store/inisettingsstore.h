@@ -23,8 +23,7 @@ public:
 
     QString GetSetting(const QString &appName, const QString &section, const QString &key,
                        const QString &defaultValue = QString()) const override;
-    void SaveSetting(const QString &appName, const QString &section, const QString &key,
-                     const QString &value) override;
+    void SaveSetting(const QString &appName, const QString &section, const QString &key, const QString &value) override;
 
     QString directory() const { return m_directory; }
     QString filePath(const QString &appName) const;

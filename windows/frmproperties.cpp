@@ -1,12 +1,12 @@
 #include "windows/frmproperties.h"
 #include "ui_frmproperties.h"
 
-#include "windows/frmterminal.h"
-#include "settings/linesettings.h"
-#include "serial/mscomm.h"
 #include "core/operationerror.h"
+#include "serial/mscomm.h"
+#include "settings/linesettings.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
+#include "windows/frmterminal.h"
 #include "windows/twips.h"
 
 #include <QGuiApplication>
@@ -60,9 +60,10 @@ void selectIndex(QComboBox &list, int index)
 } // namespace
 
 frmProperties::frmProperties(frmterminal &mainWindow, SettingsStore &store, QObject *parent)
-    : QObject(parent), m_mainWindow(mainWindow), m_store(store)
-{
-}
+    : QObject(parent)
+    , m_mainWindow(mainWindow)
+    , m_store(store)
+{}
 
 frmProperties::~frmProperties()
 {
@@ -90,12 +91,11 @@ void frmProperties::createWindow()
     auto *window = new PropertiesWindow; // no owner
     m_ui = std::make_unique<Ui::frmProperties>();
     m_ui->setupUi(window);
-    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint);
     m_window = window;
 
-    const QList<QRadioButton *> flowOptions{m_ui->optFlow_0, m_ui->optFlow_1, m_ui->optFlow_2,
-                                            m_ui->optFlow_3};
+    const QList<QRadioButton *> flowOptions{m_ui->optFlow_0, m_ui->optFlow_1, m_ui->optFlow_2, m_ui->optFlow_3};
     for (int index = 0; index < flowOptions.size(); ++index)
         m_ui->optFlow->setId(flowOptions[index], index);
     m_ui->optEcho->setId(m_ui->optEcho_0, 0);
@@ -139,11 +139,11 @@ void frmProperties::Form_Load()
     window.ensurePolished();
 
     const QSize screen = window.screen()->size();
-    const float left = Twips::centred(Twips::fromPixels(screen.width()),
-                                      Twips::fromPixels(window.frameGeometry().width()));
+    const float left =
+        Twips::centred(Twips::fromPixels(screen.width()), Twips::fromPixels(window.frameGeometry().width()));
     window.move(Twips::toPixels(left), window.y());
-    const float top = Twips::centred(Twips::fromPixels(screen.height()),
-                                     Twips::fromPixels(window.frameGeometry().height()));
+    const float top =
+        Twips::centred(Twips::fromPixels(screen.height()), Twips::fromPixels(window.frameGeometry().height()));
     window.move(window.x(), Twips::toPixels(top));
 
     TabStrip &tabStrip = *m_ui->tabSettings;
@@ -160,20 +160,31 @@ void frmProperties::fillLists()
     for (int port = 1; port <= PortEntries; ++port)
         m_ui->cboPort->addItem(QStringLiteral("Com%1").arg(port));
     m_ui->cboSpeed->addItems({
-        QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"),
-        QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
-        QStringLiteral("19200"), QStringLiteral("28800"), QStringLiteral("38400"), QStringLiteral("56000"),
-        QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("128000"), QStringLiteral("256000"),
+        QStringLiteral("110"),
+        QStringLiteral("300"),
+        QStringLiteral("600"),
+        QStringLiteral("1200"),
+        QStringLiteral("2400"),
+        QStringLiteral("4800"),
+        QStringLiteral("9600"),
+        QStringLiteral("14400"),
+        QStringLiteral("19200"),
+        QStringLiteral("28800"),
+        QStringLiteral("38400"),
+        QStringLiteral("56000"),
+        QStringLiteral("57600"),
+        QStringLiteral("115200"),
+        QStringLiteral("128000"),
+        QStringLiteral("256000"),
     });
-    m_ui->cboDataBits->addItems({QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
-                                 QStringLiteral("7"), QStringLiteral("8")});
+    m_ui->cboDataBits->addItems(
+        {QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
     m_ui->cboParity->addItems({QStringLiteral("Even"), QStringLiteral("Odd"), QStringLiteral("None"),
                                QStringLiteral("Mark"), QStringLiteral("Space")});
     m_ui->cboStopBits->addItems({QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
 
     // A list selects its first entry when it gets one; these start without a selection.
-    for (QComboBox *list : {m_ui->cboPort, m_ui->cboSpeed, m_ui->cboDataBits, m_ui->cboParity,
-                            m_ui->cboStopBits})
+    for (QComboBox *list : {m_ui->cboPort, m_ui->cboSpeed, m_ui->cboDataBits, m_ui->cboParity, m_ui->cboStopBits})
         list->setCurrentIndex(-1);
 }
 
@@ -261,8 +272,7 @@ void frmProperties::cmdOK_Click()
 
     attempt([&] {
         comm.setSettings(LineSettings::compose(m_ui->cboSpeed->currentText(), m_ui->cboParity->currentText(),
-                                               m_ui->cboDataBits->currentText(),
-                                               m_ui->cboStopBits->currentText()));
+                                               m_ui->cboDataBits->currentText(), m_ui->cboStopBits->currentText()));
     });
     if (pendingError) {
         showFailure(pendingError->description());
@@ -282,8 +292,7 @@ void frmProperties::cmdOK_Click()
         try {
             m_store.SaveSetting(ApplicationTitle, Section, key, value());
         } catch (const OperationError &error) {
-            std::fprintf(stderr, "bexlow: %s was not saved: %s\n", qPrintable(key),
-                         qPrintable(error.toString()));
+            std::fprintf(stderr, "bexlow: %s was not saved: %s\n", qPrintable(key), qPrintable(error.toString()));
             std::fflush(stderr);
         }
     };

@@ -1,8 +1,8 @@
 #include "windows/frmterminal.h"
 #include "ui_frmterminal.h"
 
-#include "windows/frmproperties.h"
 #include "core/operationerror.h"
+#include "windows/frmproperties.h"
 
 #include <QCloseEvent>
 #include <QIcon>
@@ -10,7 +10,10 @@
 #include <cstdio>
 
 frmterminal::frmterminal(SettingsStore &store, KeyInjector &keys, QWidget *parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::frmterminal>()), m_store(store), m_bridge(store, keys)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::frmterminal>())
+    , m_store(store)
+    , m_bridge(store, keys)
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint

@@ -7,7 +7,8 @@
 #include <X11/extensions/XTest.h>
 
 TypingSession::TypingSession(Display *display, const XkbKeymap &keymap)
-    : m_display(display), m_keymap(keymap)
+    : m_display(display)
+    , m_keymap(keymap)
 {
     XkbStateRec state{};
     XkbGetState(m_display, XkbUseCoreKbd, &state);

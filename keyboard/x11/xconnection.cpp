@@ -63,8 +63,8 @@ XConnection::XConnection()
     }
 
     if (connections.empty()) {
-        previousHandler = XSetErrorHandler(
-            [](Display *display, XErrorEvent *event) { return onError(display, event); });
+        previousHandler =
+            XSetErrorHandler([](Display *display, XErrorEvent *event) { return onError(display, event); });
         // Xlib's default I/O error handler ends the program; for our
         // connections this one returns, and Xlib goes on to onIoError.
         previousIoHandler = XSetIOErrorHandler([](Display *display) {

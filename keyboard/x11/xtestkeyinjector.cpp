@@ -1,7 +1,7 @@
 #include "keyboard/x11/xtestkeyinjector.h"
 
-#include "keyboard/x11/fatalsignalcleanup.h"
 #include "core/operationerror.h"
+#include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
 #include "keyboard/x11/xconnection.h"
 #include "keyboard/x11/xkbkeymap.h"
@@ -16,8 +16,8 @@
 #include <cerrno>
 #include <csignal>
 #include <thread>
-#include <unordered_map>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
@@ -150,8 +150,8 @@ std::vector<long> XTestKeyInjector::readClaim() const
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, DefaultRootWindow(display), m_claimAtom, 0, 256, False, XA_CARDINAL, &type,
-                           &format, &count, &remaining, &data)
+    if (XGetWindowProperty(display, DefaultRootWindow(display), m_claimAtom, 0, 256, False, XA_CARDINAL, &type, &format,
+                           &count, &remaining, &data)
             != Success
         || !data)
         return {};

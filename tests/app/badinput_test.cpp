@@ -52,13 +52,15 @@ protected:
         EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
         // One line per message: nothing from outside breaks it up.
         for (const QString &line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            EXPECT_TRUE(line.startsWith(QStringLiteral("bexlow: ")) || line.startsWith(QStringLiteral("QStandardPaths")))
+            EXPECT_TRUE(line.startsWith(QStringLiteral("bexlow: "))
+                        || line.startsWith(QStringLiteral("QStandardPaths")))
                 << qPrintable(line);
     }
 
     void saveStored(const QByteArray &properties)
     {
-        config.write(QStringLiteral("bexlow"), "[Ports]\nCom1=" + line.path().toUtf8() + "\n[Properties]\n" + properties);
+        config.write(QStringLiteral("bexlow"),
+                     "[Ports]\nCom1=" + line.path().toUtf8() + "\n[Properties]\n" + properties);
     }
 
     TempConfig config; // XDG_CONFIG_HOME, which the program inherits
@@ -71,17 +73,17 @@ TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
 {
     const QString huge(10000, QLatin1Char('9'));
     const std::pair<QStringList, QString> cases[] = {
-        { { QStringLiteral("    ") }, QStringLiteral("Invalid line settings \"  \"") },
-        { { QStringLiteral("abcdef") }, QStringLiteral("Invalid line settings \"cdef\"") },
-        { { QStringLiteral("x,y,z,w") }, QStringLiteral("Invalid line settings \"y,z,w\"") },
-        { { QStringLiteral("1,99999999999999999999,n,8,1") }, QStringLiteral("out of range") },
-        { { QStringLiteral("1,") + huge }, QStringLiteral("Invalid line settings \"9999") },
-        { { QStringLiteral("1,9600,n,8,1\n\x01") }, QStringLiteral("\"9600,n,8,1\\n\\x01\"") },
-        { { QStringLiteral("1,9600,q,8,1") }, QStringLiteral("parity") },
-        { { QStringLiteral("1,9600,n,4,1") }, QStringLiteral("4 data bits are not supported") },
-        { { QStringLiteral("1,9600,n,8,1.5") }, QStringLiteral("1.5 stop bits are not supported") },
-        { { QStringLiteral("\x01,9600,n,8,1") }, QStringLiteral("Invalid port number \"\\x01\"") },
-        { { QStringLiteral("0,9600,n,8,1") }, QStringLiteral("Invalid port number 0") },
+        {{QStringLiteral("    ")}, QStringLiteral("Invalid line settings \"  \"")},
+        {{QStringLiteral("abcdef")}, QStringLiteral("Invalid line settings \"cdef\"")},
+        {{QStringLiteral("x,y,z,w")}, QStringLiteral("Invalid line settings \"y,z,w\"")},
+        {{QStringLiteral("1,99999999999999999999,n,8,1")}, QStringLiteral("out of range")},
+        {{QStringLiteral("1,") + huge}, QStringLiteral("Invalid line settings \"9999")},
+        {{QStringLiteral("1,9600,n,8,1\n\x01")}, QStringLiteral("\"9600,n,8,1\\n\\x01\"")},
+        {{QStringLiteral("1,9600,q,8,1")}, QStringLiteral("parity")},
+        {{QStringLiteral("1,9600,n,4,1")}, QStringLiteral("4 data bits are not supported")},
+        {{QStringLiteral("1,9600,n,8,1.5")}, QStringLiteral("1.5 stop bits are not supported")},
+        {{QStringLiteral("\x01,9600,n,8,1")}, QStringLiteral("Invalid port number \"\\x01\"")},
+        {{QStringLiteral("0,9600,n,8,1")}, QStringLiteral("Invalid port number 0")},
     };
     for (const auto &[arguments, expected] : cases) {
         SCOPED_TRACE(qPrintable(arguments.join(QLatin1Char(' ')).left(60)));
@@ -95,15 +97,15 @@ TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
 TEST_F(BadInput, StoredValuesAreRefusedWithTheirReasonAndKept)
 {
     const std::pair<QByteArray, QString> cases[] = {
-        { "CommPort=\nSettings=9600,n,8,1\n", QStringLiteral("Invalid port number \"\"") },
-        { "CommPort=   \n", QStringLiteral("Invalid port number \"\"") },
-        { "CommPort=one\n", QStringLiteral("Invalid port number \"one\"") },
-        { "CommPort=99999\n", QStringLiteral("out of range") },
-        { "CommPort=300\n", QStringLiteral("Invalid port number 300") },
-        { "CommPort=\"1\\n2\"\n", QStringLiteral("Invalid port number \"1\\n2\"") },
-        { "Settings=\n", QStringLiteral("Invalid line settings \"\"") },
-        { "Settings=" + QByteArray(10000, 'x') + "\n", QStringLiteral("Invalid line settings \"xxxx") },
-        { "Settings=\"\\x07\\x1b[2J\"\n", QStringLiteral("\"\\x07\\x1b[2J\"") },
+        {"CommPort=\nSettings=9600,n,8,1\n", QStringLiteral("Invalid port number \"\"")},
+        {"CommPort=   \n", QStringLiteral("Invalid port number \"\"")},
+        {"CommPort=one\n", QStringLiteral("Invalid port number \"one\"")},
+        {"CommPort=99999\n", QStringLiteral("out of range")},
+        {"CommPort=300\n", QStringLiteral("Invalid port number 300")},
+        {"CommPort=\"1\\n2\"\n", QStringLiteral("Invalid port number \"1\\n2\"")},
+        {"Settings=\n", QStringLiteral("Invalid line settings \"\"")},
+        {"Settings=" + QByteArray(10000, 'x') + "\n", QStringLiteral("Invalid line settings \"xxxx")},
+        {"Settings=\"\\x07\\x1b[2J\"\n", QStringLiteral("\"\\x07\\x1b[2J\"")},
     };
     for (const auto &[properties, expected] : cases) {
         SCOPED_TRACE(properties.left(60).constData());
@@ -123,7 +125,7 @@ TEST_F(BadInput, ACorruptSettingsFileIsReadAroundAndNeverCut)
     config.write(QStringLiteral("bexlow"), "\x01\x02 binary \xff\n" + config.read(QStringLiteral("bexlow")));
 
     // A start with arguments rewrites the corrupt file and keeps every line.
-    EXPECT_TRUE(start({ QStringLiteral("1,2400,n,8,1") })) << qPrintable(message);
+    EXPECT_TRUE(start({QStringLiteral("1,2400,n,8,1")})) << qPrintable(message);
     const QByteArray after = config.read(QStringLiteral("BexxLow"));
     EXPECT_TRUE(after.startsWith(corrupt)) << after.left(200).constData();
     EXPECT_TRUE(after.endsWith("[Properties]\nPort=1\nSettings=2400,n,8,1\n")) << after.right(80).constData();
@@ -148,17 +150,18 @@ TEST_F(BadInput, ConfigFoldersThatCannotBeUsed)
     // A lock file left by an earlier root run on the same pty number would
     // stop "nobody" here; that case has its own message, not tested here.
     QFile::remove(QStringLiteral("/run/lock/LCK..") + line.path().mid(5).replace(QLatin1Char('/'), QLatin1Char('_')));
-    const QStringList asNobody = { QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                                   QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") };
+    const QStringList asNobody = {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                                  QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
     EXPECT_TRUE(start({}, asNobody));
-    expectFailure({ QStringLiteral("1,9600,n,8,1") }, config.filePath(QStringLiteral("BexxLow")) + QStringLiteral(": cannot be saved"),
-                  asNobody);
+    expectFailure({QStringLiteral("1,9600,n,8,1")},
+                  config.filePath(QStringLiteral("BexxLow")) + QStringLiteral(": cannot be saved"), asNobody);
     EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));
 
     // A folder the user cannot read: the stored settings cannot be trusted to
     // be absent, so the program stops instead of falling back to defaults.
     ::chmod(QFile::encodeName(config.path()).constData(), 0300);
-    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Permission denied"), asNobody);
+    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Permission denied"),
+                  asNobody);
     ::chmod(QFile::encodeName(config.path()).constData(), 0700);
     EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("Settings=4800,n,8,1"));
 }

@@ -63,7 +63,7 @@ TEST_F(Program, ACommandLineStartKeepsThePortOpenAndRecordsTheCommandLine)
 {
     PtyPair line;
     config.mapPort(1, line.path());
-    start({ QStringLiteral("1,9600,n,8,1") });
+    start({QStringLiteral("1,9600,n,8,1")});
     EXPECT_TRUE(processEventsUntil([&] { return openFiles().contains(line.path()); }, 10000))
         << qPrintable(standardError());
     EXPECT_EQ(process.state(), QProcess::Running);
@@ -72,7 +72,7 @@ TEST_F(Program, ACommandLineStartKeepsThePortOpenAndRecordsTheCommandLine)
 
 TEST_F(Program, APortThatIsNoNumberEndsTheProgramAfterRecordingBothValues)
 {
-    EXPECT_EQ(run({ QStringLiteral("x,9600,n,8,1") }), 1);
+    EXPECT_EQ(run({QStringLiteral("x,9600,n,8,1")}), 1);
     EXPECT_TRUE(standardError().contains(QStringLiteral("Invalid port number \"x\"")));
     EXPECT_EQ(config.read(QStringLiteral("BexxLow")), QByteArray("[Properties]\nPort=x\nSettings=9600,n,8,1\n"));
 }
@@ -82,8 +82,9 @@ TEST_F(Program, WithoutArgumentsAndAnEmptyStoreItTriesComOneAndWritesNothing)
     start({});
     // /dev/ttyS0 may or may not be usable here: the program either keeps it
     // open or ends saying why, naming it.
-    EXPECT_TRUE(processEventsUntil([&] { return process.state() == QProcess::NotRunning
-                                             || openFiles().contains(QStringLiteral("/dev/ttyS0")); }, 10000));
+    EXPECT_TRUE(processEventsUntil(
+        [&] { return process.state() == QProcess::NotRunning || openFiles().contains(QStringLiteral("/dev/ttyS0")); },
+        10000));
     if (process.state() == QProcess::NotRunning) {
         EXPECT_EQ(process.exitCode(), 1);
         EXPECT_TRUE(standardError().contains(QStringLiteral("Com1 (/dev/ttyS0): "))) << qPrintable(standardError());
@@ -93,11 +94,11 @@ TEST_F(Program, WithoutArgumentsAndAnEmptyStoreItTriesComOneAndWritesNothing)
 
 TEST_F(Program, HelpAndVersionPrintAndTouchNothing)
 {
-    EXPECT_EQ(run({ QStringLiteral("--help") }), 0);
+    EXPECT_EQ(run({QStringLiteral("--help")}), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: bexlow"))) << qPrintable(help);
     EXPECT_TRUE(help.contains(QStringLiteral("bexlow 1,9600,n,8,1")));
-    EXPECT_EQ(run({ QStringLiteral("--version") }), 0);
+    EXPECT_EQ(run({QStringLiteral("--version")}), 0);
     EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith(QStringLiteral("bexlow ")));
     EXPECT_TRUE(QDir(config.path()).isEmpty());
 }

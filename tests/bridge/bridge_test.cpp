@@ -1,12 +1,12 @@
 // The whole bridge under stress: every byte value and key syntax, an adapter
 // pulled out and plugged back, a second program on the same device. A pty is
 // the line, the real bexlow types, and the receivers are real X clients.
-#include "tests/receivers/bexlowprocess.h"
-#include "tests/support/eventloop.h"
-#include "tests/receivers/keyboardstate.h"
-#include "tests/support/ptypair.h"
 #include "serial/receiveddecoder.h"
+#include "tests/receivers/bexlowprocess.h"
+#include "tests/receivers/keyboardstate.h"
 #include "tests/receivers/receiverwindow.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
 #include <QFile>
@@ -78,8 +78,8 @@ public:
         for (const QString &line : readLines().mid(1)) {
             const QStringList fields = line.split(QLatin1Char(' '));
             if (fields.size() == 4) // else a line still being written
-                events.push_back({ fields[0] == QLatin1String("press"), fields[1].toUInt(nullptr, 16),
-                                   fields[2].toUInt(nullptr, 16), fields[3].toULong(nullptr, 16) });
+                events.push_back({fields[0] == QLatin1String("press"), fields[1].toUInt(nullptr, 16),
+                                  fields[2].toUInt(nullptr, 16), fields[3].toULong(nullptr, 16)});
         }
         return events;
     }
@@ -134,8 +134,9 @@ TEST(Bridge, NoByteSequenceTypesAShortcut)
     EXPECT_EQ(recorder.text(), expected);
     for (const KeyEvent &event : recorder.events()) {
         EXPECT_EQ(event.state & ShortcutModifiers, 0u) << "key " << event.keycode << " with state " << event.state;
-        for (const unsigned long modifier : { XKB_KEY_Control_L, XKB_KEY_Control_R, XKB_KEY_Alt_L, XKB_KEY_Alt_R, XKB_KEY_Meta_L, XKB_KEY_Meta_R,
-                                              XKB_KEY_Super_L, XKB_KEY_Super_R, XKB_KEY_Hyper_L, XKB_KEY_Hyper_R })
+        for (const unsigned long modifier :
+             {XKB_KEY_Control_L, XKB_KEY_Control_R, XKB_KEY_Alt_L, XKB_KEY_Alt_R, XKB_KEY_Meta_L, XKB_KEY_Meta_R,
+              XKB_KEY_Super_L, XKB_KEY_Super_R, XKB_KEY_Hyper_L, XKB_KEY_Hyper_R})
             EXPECT_NE(event.keysym, modifier) << "key " << event.keycode;
     }
     EXPECT_TRUE(keyboard.keysDown().empty());
@@ -157,7 +158,7 @@ TEST(Bridge, ASecondProgramIsRefusedAndAnAdapterPulledOutAndPluggedBackTypesAgai
     TempConfig secondConfig; // its own XDG_CONFIG_HOME, which the second inherits
     secondConfig.mapPort(1, line->path());
     QProcess second;
-    second.start(QStringLiteral(BEXLOW_BINARY), { QStringLiteral("1,9600,n,8,1") });
+    second.start(QStringLiteral(BEXLOW_BINARY), {QStringLiteral("1,9600,n,8,1")});
     QByteArray message;
     processEventsUntil([&] { return (message += second.readAllStandardError()).contains("bexlow: "); }, 20000);
     processEventsFor(100); // the rest of the line

@@ -4,12 +4,12 @@
 // The keystroke injection is replaced by a recorder here, the one fake of
 // these tests: where a burst is cut between SendKeys calls cannot be seen in
 // a real receiving window, which shows only the characters.
-#include "tests/support/eventloop.h"
-#include "store/inisettingsstore.h"
+#include "bridge/terminalbridge.h"
 #include "keyboard/keyinjector.h"
+#include "store/inisettingsstore.h"
+#include "tests/support/eventloop.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
-#include "bridge/terminalbridge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Start-up on a real component (a pty as the line) and a temporary store.
-#include "store/inisettingsstore.h"
-#include "serial/mscomm.h"
-#include "core/operationerror.h"
-#include "tests/support/ptypair.h"
-#include "store/settingslayout.h"
 #include "bridge/startup.h"
+#include "core/operationerror.h"
+#include "serial/mscomm.h"
+#include "store/inisettingsstore.h"
+#include "store/settingslayout.h"
+#include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,8 @@ protected:
 
     QString commandLineEntry(const QString &key) const
     {
-        return store.GetSetting(QStringLiteral("BexxLow"), QStringLiteral("Properties"), key, QStringLiteral("<absent>"));
+        return store.GetSetting(QStringLiteral("BexxLow"), QStringLiteral("Properties"), key,
+                                QStringLiteral("<absent>"));
     }
 
     // Nothing was written by the start.
@@ -65,7 +66,7 @@ protected:
     }
 
     TempConfig config;
-    IniSettingsStore store { config.path() };
+    IniSettingsStore store{config.path()};
     std::vector<std::unique_ptr<PtyPair>> lines;
     MSComm comm;
     QByteArray mapOnly;
@@ -83,7 +84,7 @@ TEST_F(StartUp, WithoutACommandLineUsesTheSavedSettingsOrTheDefaultsAndWritesNot
     save("Settings", QStringLiteral("19200,E,7,1"));
     save("Handshaking", QStringLiteral("2"));
     // Up to 3 characters are no command line.
-    for (const char *shortText : { "", "2", "2,9" }) {
+    for (const char *shortText : {"", "2", "2,9"}) {
         SCOPED_TRACE(shortText);
         started.reset(); // lets go of port 10
         started = start(QString::fromLatin1(shortText));
@@ -109,8 +110,8 @@ TEST_F(StartUp, ACommandLineIsReadByPositionAndRecordedUnderItsOwnNameOnly)
 {
     // The second character is skipped, whatever it is.
     const std::tuple<const char *, int, const char *> cases[] = {
-        { "3;4800,e,7,1", 3, "4800,e,7,1" },
-        { "9,115200,o,8,2", 9, "115200,o,8,2" },
+        {"3;4800,e,7,1", 3, "4800,e,7,1"},
+        {"9,115200,o,8,2", 9, "115200,o,8,2"},
     };
     for (const auto &[argumentText, port, settings] : cases) {
         SCOPED_TRACE(argumentText);
@@ -157,7 +158,8 @@ TEST_F(StartUp, AFailingStepEndsStartUpAndKeepsWhatWasDoneBefore)
     // command-line start before the port.
     config.write(QStringLiteral("blocked"), "x");
     IniSettingsStore blocked(config.filePath(QStringLiteral("blocked")));
-    EXPECT_TRUE(failingStart(QStringLiteral("1,4800,n,8,1"), &blocked).description().contains(QStringLiteral("BexxLow.conf")));
+    EXPECT_TRUE(
+        failingStart(QStringLiteral("1,4800,n,8,1"), &blocked).description().contains(QStringLiteral("BexxLow.conf")));
     EXPECT_EQ(comm.CommPort(), 5);
     EXPECT_EQ(comm.Settings(), QStringLiteral("9600,e,8,1"));
     EXPECT_FALSE(comm.PortOpen());
@@ -166,11 +168,11 @@ TEST_F(StartUp, AFailingStepEndsStartUpAndKeepsWhatWasDoneBefore)
 TEST(PortText, BlanksAndASignAroundDecimalDigitsWithinSixteenBits)
 {
     const std::pair<const char *, int> accepted[] = {
-        { "1", 1 }, { " 7 ", 7 }, { "+3", 3 }, { "-1", -1 }, { "0010", 10 }, { "32767", 32767 }, { "-32768", -32768 },
+        {"1", 1}, {" 7 ", 7}, {"+3", 3}, {"-1", -1}, {"0010", 10}, {"32767", 32767}, {"-32768", -32768},
     };
     for (const auto &[text, value] : accepted)
         EXPECT_EQ(convertPortText(QString::fromLatin1(text)), value) << text;
-    for (const char *refused : { "", " ", "x", "1.5", "1,", "0x10", "32768", "-32769", "1 2", "++1" })
+    for (const char *refused : {"", " ", "x", "1.5", "1,", "0x10", "32768", "-32769", "1 2", "++1"})
         EXPECT_THROW(convertPortText(QString::fromLatin1(refused)), OperationError) << refused;
 }
 

@@ -1,8 +1,8 @@
 // Fuzz target: the line settings string, as the dialog cuts it and as the
 // serial component reads it.
+#include "core/operationerror.h"
 #include "serial/lineconfig.h"
 #include "settings/linesettings.h"
-#include "core/operationerror.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (const auto fields = LineSettings::parseByPosition(text)) {
         // The four fields are cut from the string without overlap or gaps
         // other than the three separators' places.
-        const qsizetype total = fields->speed.size() + fields->parity.size() + fields->dataBits.size()
-            + fields->stopBits.size();
+        const qsizetype total =
+            fields->speed.size() + fields->parity.size() + fields->dataBits.size() + fields->stopBits.size();
         if (fields->parity.size() != 1 || fields->dataBits.size() != 1 || total + 3 != text.size())
             std::abort();
     } else if (text.size() >= 6 + (text.contains(QLatin1Char('.')) ? 2 : 0)) {
@@ -31,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         // The dialog's composition of that form gives the same configuration.
         const auto fields = LineSettings::parseByPosition(config.toString());
-        if (!fields || !(LineConfig::parse(LineSettings::compose(fields->speed, fields->parity, fields->dataBits,
-                                                                 fields->stopBits)) == config))
+        if (!fields
+            || !(LineConfig::parse(
+                     LineSettings::compose(fields->speed, fields->parity, fields->dataBits, fields->stopBits))
+                 == config))
             std::abort();
     } catch (const OperationError &error) {
         if (error.description().isEmpty() || error.description().contains(QLatin1Char('\n')))

@@ -18,16 +18,26 @@ TEST(TypedText, StrokesForSuccessiveTexts)
         {{u"a\rb\nc\r\nd\n\re\r\r\n\n", U"a\rb\rc\rd\r\re\r\r\r"}},
         // A LF right after the CR that ended the previous text types nothing,
         // also across an empty text, but not across another character.
-        {{u"12.5 kg\r", U"12.5 kg\r"}, {u"\n13.0 kg\r", U"13.0 kg\r"}, {u"", U""}, {u"\nx", U"x"},
-         {u"\r", U"\r"}, {u"y\n", U"y\r"}},
-        {{u"a\tb\bc\x1b" u"d<\0\x01\x07\x0b\x0c\x1f\x7f\x80\x85\x9f>"s, U"a\tb\bc\x1b" U"d<>"}},
+        {{u"12.5 kg\r", U"12.5 kg\r"},
+         {u"\n13.0 kg\r", U"13.0 kg\r"},
+         {u"", U""},
+         {u"\nx", U"x"},
+         {u"\r", U"\r"},
+         {u"y\n", U"y\r"}},
+        {{u"a\tb\bc\x1b"
+          u"d<\0\x01\x07\x0b\x0c\x1f\x7f\x80\x85\x9f>"s,
+          U"a\tb\bc\x1b"
+          U"d<>"}},
         // Beyond the basic plane one stroke, not two; a lone surrogate none.
-        {{u"é€✓中文ΩØø “” a😀b c\xd800" u"d", U"é€✓中文ΩØø “” a😀b cd"}},
+        {{u"é€✓中文ΩØø “” a😀b c\xd800"
+          u"d",
+          U"é€✓中文ΩØø “” a😀b cd"}},
     };
     for (const auto &row : rows) {
         TypedText typed;
         for (const auto &[text, strokes] : row)
-            EXPECT_EQ(typed.strokesFor(QStringView(text).toString()), strokes) << QStringView(text).toString().toStdString();
+            EXPECT_EQ(typed.strokesFor(QStringView(text).toString()), strokes)
+                << QStringView(text).toString().toStdString();
     }
 }
 
@@ -61,7 +71,15 @@ TEST(SpareKeyPool, WhichKeyIsGivenUpForANewCharacter)
     const SpareKeyPool::NextUse nextUse = [](char32_t c) {
         return c == U'a' ? size_t(50) : c == U'b' ? size_t(1) : SpareKeyPool::NotNeeded;
     };
-    struct Row { const char *rule; SpareKeyPool pool; int nowMs; std::vector<int> taken; bool ahead; std::optional<int> key; };
+    struct Row
+    {
+        const char *rule;
+        SpareKeyPool pool;
+        int nowMs;
+        std::vector<int> taken;
+        bool ahead;
+        std::optional<int> key;
+    };
     const Row rows[] = {
         {"unbound before bound", poolOf({{U'é', 0}, {0, -1}}), 1000, {}, false, 101},
         {"not within 20 ms of the last use", poolOf({{U'é', 0}}), 19, {}, false, std::nullopt},
@@ -74,7 +92,8 @@ TEST(SpareKeyPool, WhichKeyIsGivenUpForANewCharacter)
         {"next furthest ahead", poolOf({{U'a', 0}, {U'b', 0}, {U'c', 0}}), 1000, {102}, true, 100},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(row.pool.freeKey(T0 + 1ms * row.nowMs, row.taken, row.ahead ? nextUse : nullptr), row.key) << row.rule;
+        EXPECT_EQ(row.pool.freeKey(T0 + 1ms * row.nowMs, row.taken, row.ahead ? nextUse : nullptr), row.key)
+            << row.rule;
     EXPECT_EQ(poolOf({{U'é', 0}}).nextFreeAt({}), T0 + SpareKeyPool::ReuseGap);
     EXPECT_FALSE(poolOf({{0, -1}}).nextFreeAt({100}));
 }

@@ -3,13 +3,13 @@
 // in raw mode, which records exactly the bytes the keys gave, or a Qt text
 // window. XTestKeyInjector is used on its own only where its X connection
 // is what is checked.
-#include "tests/receivers/bexlowprocess.h"
-#include "tests/support/eventloop.h"
-#include "tests/receivers/keyboardstate.h"
 #include "core/operationerror.h"
-#include "tests/support/ptypair.h"
-#include "tests/receivers/receiverwindow.h"
 #include "keyboard/x11/xtestkeyinjector.h"
+#include "tests/receivers/bexlowprocess.h"
+#include "tests/receivers/keyboardstate.h"
+#include "tests/receivers/receiverwindow.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/ptypair.h"
 
 #include <X11/keysym.h>
 
@@ -53,7 +53,12 @@ struct Typed
 // A line, bexlow on it, and a receiver to give the keyboard focus to.
 struct Session
 {
-    explicit Session(ReceiverWindow::Kind kind) : receiver(kind), bexlow(line.path()) { bexlow.start(); }
+    explicit Session(ReceiverWindow::Kind kind)
+        : receiver(kind)
+        , bexlow(line.path())
+    {
+        bexlow.start();
+    }
 
     // Writes each sent text to the line with the receiver focused, and checks
     // what the receiver got for it.
@@ -87,11 +92,13 @@ protected:
     inline static std::unique_ptr<Session> session;
 };
 
-
 // Sets $DISPLAY (null: unsets it) for a scope.
 struct DisplayVariable
 {
-    explicit DisplayVariable(const QByteArray &value) { value.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", value); }
+    explicit DisplayVariable(const QByteArray &value)
+    {
+        value.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", value);
+    }
     ~DisplayVariable() { qputenv("DISPLAY", saved); }
     const QByteArray saved = qgetenv("DISPLAY");
 };
@@ -118,12 +125,20 @@ TEST_F(TypingIntoXterm, TextArrivesExactly)
         {MoreMissingThanSpareKeys},
         // Return reaches a raw terminal as CR; the xterm sends DEL for the
         // BackSpace key. NUL, SOH, DEL and C1 (U+0085) are not typed.
-        {QByteArray("1\r2\n3\r\n4\t5\b6\x1b" "7\0\x01\x7f\xc2\x85" "8", 20), "1\r2\r3\r4\t5\x7f" "6\x1b" "78"},
+        {QByteArray("1\r2\n3\r\n4\t5\b6\x1b"
+                    "7\0\x01\x7f\xc2\x85"
+                    "8",
+                    20),
+         "1\r2\r3\r4\t5\x7f"
+         "6\x1b"
+         "78"},
         // A CR ending one burst and the LF starting the next type one Return.
         {"weight 12.5 kg\r"},
         {"\nnext\r\n", "next\r"},
         // Bytes that are not UTF-8 are taken as Latin-1.
-        {"\xff\xfe" "A\xc3X\x80", QStringLiteral("ÿþAÃX").toUtf8()},
+        {"\xff\xfe"
+         "A\xc3X\x80",
+         QStringLiteral("ÿþAÃX").toUtf8()},
     });
 }
 
@@ -188,12 +203,14 @@ TEST(TypingIntoQtWindow, ReceivesTheSameText)
 
 TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
 {
-    for (const auto &[display, reason] : {std::pair{QByteArray(), "X11 display with the XTEST extension: DISPLAY is not set"},
-                                          std::pair{QByteArray(":4097"), "cannot open display :4097"}}) {
+    for (const auto &[display, reason] :
+         {std::pair{QByteArray(), "X11 display with the XTEST extension: DISPLAY is not set"},
+          std::pair{QByteArray(":4097"), "cannot open display :4097"}}) {
         DisplayVariable variable(display);
         XTestKeyInjector keys;
         expectError([&] { keys.checkAvailable(); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
-        expectError([&] { keys.SendKeys(QStringLiteral("x")); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
+        expectError([&] { keys.SendKeys(QStringLiteral("x")); }, OperationError::TypingUnavailable,
+                    QString::fromLatin1(reason));
         // Text with nothing to type needs no display.
         EXPECT_NO_THROW(keys.SendKeys(QStringLiteral("\x01\x02")));
     }
@@ -203,7 +220,8 @@ TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
 {
     // An X server of the test's own, to be stopped under the injector.
     QProcess server;
-    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     ASSERT_TRUE(server.waitForReadyRead(20000));
     const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
     DisplayVariable variable(display.toLatin1());

@@ -11,7 +11,11 @@
 class BexlowProcess
 {
 public:
-    explicit BexlowProcess(const QString &ptyPath) : m_ptyPath(ptyPath) { m_config.mapPort(1, ptyPath); }
+    explicit BexlowProcess(const QString &ptyPath)
+        : m_ptyPath(ptyPath)
+    {
+        m_config.mapPort(1, ptyPath);
+    }
     ~BexlowProcess() { stop(SIGTERM); }
 
     // Starts (or starts again) bexlow and waits until it has opened the pty

@@ -38,7 +38,7 @@ int main()
     std::printf("window %lx\n", window);
     std::fflush(stdout);
 
-    pollfd connection { ConnectionNumber(display), POLLIN, 0 };
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
     while (!stopRequested) {
         if (!XPending(display)) {
             ::poll(&connection, 1, 100);
@@ -55,7 +55,7 @@ int main()
             KeySym keysym = NoSymbol;
             XkbLookupKeySym(display, KeyCode(event.xkey.keycode), event.xkey.state, &consumed, &keysym);
             std::printf("%s %x %x %lx\n", event.type == KeyPress ? "press" : "release", event.xkey.keycode,
-                         event.xkey.state, keysym);
+                        event.xkey.state, keysym);
             std::fflush(stdout);
         }
     }

@@ -1,7 +1,7 @@
 #include "tests/receivers/bexlowprocess.h"
-#include "tests/support/eventloop.h"
 #include "tests/receivers/keyboardstate.h"
 #include "tests/receivers/receiverwindow.h"
+#include "tests/support/eventloop.h"
 
 // Qt before Xlib, whose macros (Bool, Status) clash with Qt's names.
 #include <QDir>
@@ -74,7 +74,8 @@ QByteArray KeyboardState::keymapText() const
     QByteArray text;
     XkbDescPtr xkb = XkbGetMap(m_display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask, XkbUseCoreKbd);
     for (int keycode = xkb->min_key_code; keycode <= xkb->max_key_code; ++keycode) {
-        text += "keycode " + QByteArray::number(keycode) + " modifiers " + QByteArray::number(xkb->map->modmap[keycode]);
+        text +=
+            "keycode " + QByteArray::number(keycode) + " modifiers " + QByteArray::number(xkb->map->modmap[keycode]);
         for (int group = 0; group < XkbKeyNumGroups(xkb, keycode); ++group) {
             text += " group " + QByteArray::number(group) + " type "
                     + QByteArray::number(XkbKeyKeyTypeIndex(xkb, keycode, group)) + ":";
@@ -128,16 +129,18 @@ int KeyboardState::holdKey(unsigned long keysym, bool down)
 
 bool KeyboardState::focus(unsigned long window, int timeoutMs)
 {
-    return processEventsUntil([&] {
-        XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(m_display, window, &attributes) || attributes.map_state != IsViewable)
-            return false;
-        XSetInputFocus(m_display, window, RevertToParent, CurrentTime);
-        Window focused = None;
-        int revert = 0;
-        XGetInputFocus(m_display, &focused, &revert);
-        return focused == window;
-    }, timeoutMs);
+    return processEventsUntil(
+        [&] {
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(m_display, window, &attributes) || attributes.map_state != IsViewable)
+                return false;
+            XSetInputFocus(m_display, window, RevertToParent, CurrentTime);
+            Window focused = None;
+            int revert = 0;
+            XGetInputFocus(m_display, &focused, &revert);
+            return focused == window;
+        },
+        timeoutMs);
 }
 
 ReceiverWindow::ReceiverWindow(Kind kind)
@@ -148,13 +151,19 @@ ReceiverWindow::ReceiverWindow(Kind kind)
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     m_process.setProcessEnvironment(environment);
     if (kind == Kind::Xterm) {
-        const QString script = QStringLiteral("echo $WINDOWID > '%1'; stty raw -echo; exec cat >> '%2'").arg(idFile, file);
-        m_process.start(QStringLiteral("xterm"), {QStringLiteral("-u8"), QStringLiteral("-geometry"), QStringLiteral("80x24+0+0"),
-                                                  QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), script});
+        const QString script =
+            QStringLiteral("echo $WINDOWID > '%1'; stty raw -echo; exec cat >> '%2'").arg(idFile, file);
+        m_process.start(QStringLiteral("xterm"),
+                        {QStringLiteral("-u8"), QStringLiteral("-geometry"), QStringLiteral("80x24+0+0"),
+                         QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), script});
     } else {
         m_process.start(QStringLiteral(BEXLOW_QT_RECEIVER), {file, idFile});
     }
-    processEventsUntil([&] { return (m_window = readFile(idFile).trimmed().toULong()) != 0 || m_process.state() == QProcess::NotRunning; }, 20000);
+    processEventsUntil(
+        [&] {
+            return (m_window = readFile(idFile).trimmed().toULong()) != 0 || m_process.state() == QProcess::NotRunning;
+        },
+        20000);
     if (m_window == 0)
         throw std::runtime_error("the receiver window did not appear");
 }
@@ -169,12 +178,14 @@ void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeout
     // Done once the length is reached and has not changed for 300 ms.
     QElapsedTimer quiet;
     qsizetype last = -1;
-    processEventsUntil([&] {
-        const qsizetype now = text().size() - mark;
-        if (now != last) {
-            quiet.start();
-            last = now;
-        }
-        return now >= length && quiet.elapsed() >= 300;
-    }, timeoutMs);
+    processEventsUntil(
+        [&] {
+            const qsizetype now = text().size() - mark;
+            if (now != last) {
+                quiet.start();
+                last = now;
+            }
+            return now >= length && quiet.elapsed() >= 300;
+        },
+        timeoutMs);
 }

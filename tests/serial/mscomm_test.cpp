@@ -1,7 +1,7 @@
 // The serial component on a pseudo-terminal.
-#include "tests/support/eventloop.h"
-#include "serial/mscomm.h"
 #include "core/operationerror.h"
+#include "serial/mscomm.h"
+#include "tests/support/eventloop.h"
 #include "tests/support/ptypair.h"
 
 #include <QFile>
@@ -49,7 +49,7 @@ void busyWait(int milliseconds)
 TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhenOpenFails)
 {
     MSComm comm;
-    for (const short port : { short(0), short(-1), short(256) }) {
+    for (const short port : {short(0), short(-1), short(256)}) {
         const OperationError error = errorFrom([&] { comm.setCommPort(port); });
         EXPECT_EQ(error.number(), OperationError::InvalidPropertyValue);
         EXPECT_TRUE(error.description().contains(QString::number(port)));
@@ -57,7 +57,7 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     EXPECT_EQ(comm.CommPort(), 1);
     comm.setCommPort(255);
     EXPECT_EQ(comm.CommPort(), 255);
-    for (const int code : { -1, 4 })
+    for (const int code : {-1, 4})
         EXPECT_THROW(comm.setHandshaking(code), OperationError);
     comm.setHandshaking(3);
     EXPECT_EQ(comm.Handshaking(), 3);
@@ -68,7 +68,7 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     const QString plain = dir.path() + QStringLiteral("/plain"); // not a terminal at all
     QFile(plain).open(QIODevice::WriteOnly);
     comm.setCommPort(3);
-    for (const QString &device : { plain, missing }) {
+    for (const QString &device : {plain, missing}) {
         comm.setDeviceResolver([device](int) { return device; });
         const OperationError error = errorFrom([&] { comm.setPortOpen(true); });
         EXPECT_TRUE(error.description().startsWith(QStringLiteral("Com3 (%1): ").arg(device)));
@@ -94,7 +94,7 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     const QString link = dir.path() + QStringLiteral("/usb-Scanner-if00");
     ASSERT_TRUE(QFile::link(line.path(), link));
     MSComm second;
-    for (const QString &device : { line.path(), link }) {
+    for (const QString &device : {line.path(), link}) {
         second.setDeviceResolver([device](int) { return device; });
         const OperationError error = errorFrom([&] { second.setPortOpen(true); });
         EXPECT_EQ(error.number(), EBUSY);
@@ -118,18 +118,20 @@ TEST(TermiosLine, EveryParityFlagIsSetExplicitly)
 {
     constexpr auto lineFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
     const std::pair<const char *, std::uint32_t> cases[] = {
-        { "9600,n,8,1", CS8 },                            { "9600,e,7,1", CS7 | PARENB },
-        { "9600,o,6,2", CS6 | PARENB | PARODD | CSTOPB }, { "9600,m,5,1", CS5 | PARENB | PARODD | CMSPAR },
-        { "9600,s,8,2", CS8 | PARENB | CMSPAR | CSTOPB },
+        {"9600,n,8,1", CS8},
+        {"9600,e,7,1", CS7 | PARENB},
+        {"9600,o,6,2", CS6 | PARENB | PARODD | CSTOPB},
+        {"9600,m,5,1", CS5 | PARENB | PARODD | CMSPAR},
+        {"9600,s,8,2", CS8 | PARENB | CMSPAR | CSTOPB},
     };
     // Start from a line that has every one of these flags set (cflag, iflag, oflag, lflag).
-    const TermiosLine::State dirty { CS5 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | B9600,
-                                     IXON | IXOFF | IXANY | ICRNL | INPCK | PARMRK | IGNPAR | ISTRIP, OPOST,
-                                     ICANON | ECHO | ISIG };
+    const TermiosLine::State dirty{CS5 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | B9600,
+                                   IXON | IXOFF | IXANY | ICRNL | INPCK | PARMRK | IGNPAR | ISTRIP, OPOST,
+                                   ICANON | ECHO | ISIG};
     for (const auto &[settings, cflag] : cases) {
         SCOPED_TRACE(settings);
-        const TermiosLine::State state
-            = TermiosLine::configured(dirty, LineConfig::parse(QString::fromLatin1(settings)), FlowControl::None);
+        const TermiosLine::State state =
+            TermiosLine::configured(dirty, LineConfig::parse(QString::fromLatin1(settings)), FlowControl::None);
         EXPECT_EQ(state.cflag & lineFlags, cflag);
         // Parity errors are checked and marked, nothing else is done to input.
         EXPECT_EQ(state.iflag & dirty.iflag, (cflag & PARENB) ? std::uint32_t(INPCK | PARMRK) : 0u);
@@ -155,7 +157,7 @@ TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
     EXPECT_FALSE(state.lflag & (ICANON | ECHO | ISIG));
 
     // Flow control 1 Xon/Xoff, 2 RTS/CTS, 3 both, on the open port.
-    const std::tuple<int, bool, bool> flows[] = { { 1, true, false }, { 3, true, true }, { 0, false, false } };
+    const std::tuple<int, bool, bool> flows[] = {{1, true, false}, {3, true, true}, {0, false, false}};
     for (const auto &[code, software, hardware] : flows) {
         comm.setHandshaking(code);
         EXPECT_EQ(comm.lineState().iflag & (IXON | IXOFF), software ? std::uint32_t(IXON | IXOFF) : 0u) << code;
@@ -165,8 +167,8 @@ TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
     // From mark and space parity to the others: the kernel must not be left
     // with CMSPAR, which would turn even into space and odd into mark.
     const std::pair<const char *, std::uint32_t> sequence[] = {
-        { "9600,e,8,1", 0 }, { "9600,s,8,1", CMSPAR }, { "9600,o,8,1", PARODD },
-        { "9600,m,8,1", PARODD | CMSPAR }, { "9600,n,8,1", 0 },
+        {"9600,e,8,1", 0}, {"9600,s,8,1", CMSPAR}, {"9600,o,8,1", PARODD}, {"9600,m,8,1", PARODD | CMSPAR},
+        {"9600,n,8,1", 0},
     };
     for (const auto &[settings, flags] : sequence) {
         comm.setSettings(QString::fromLatin1(settings));
@@ -201,7 +203,8 @@ TEST(MSComm, InputTakesWhatArrivedWhileTheEventLoopWasBlockedAndASplitCharacterW
     busyWait(20);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("ABC€\r Ma"));
     EXPECT_EQ(open.comm.Input(), QString()); // the read removed it
-    line.send("\xb1" "ana \xe4\xb8");
+    line.send("\xb1"
+              "ana \xe4\xb8");
     busyWait(30);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("ñana "));
     line.send("\xad\xe6\x96\x87 a\xff");

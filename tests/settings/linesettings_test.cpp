@@ -1,8 +1,8 @@
 // The line settings string: positional parse, compose, and the serial
 // component's own strict reading of it.
+#include "core/operationerror.h"
 #include "serial/lineconfig.h"
 #include "settings/linesettings.h"
-#include "core/operationerror.h"
 
 #include <QStringList>
 
@@ -16,27 +16,27 @@ TEST(LineSettingsParse, CutsFieldsAtFixedDistancesFromTheEndAndNeedsSixPlusOffse
 {
     // settings, speed, parity, data bits, stop bits
     const std::array<const char *, 5> cases[] = {
-        { "9600,n,8,1", "9600", "n", "8", "1" },
+        {"9600,n,8,1", "9600", "n", "8", "1"},
         // Exactly 6 + offset is long enough.
-        { ",n,8,1", "", "n", "8", "1" },
-        { ",e,7,1.5", "", "e", "7", "1.5" },
-        { "x,n,8,1", "x", "n", "8", "1" },
+        {",n,8,1", "", "n", "8", "1"},
+        {",e,7,1.5", "", "e", "7", "1.5"},
+        {"x,n,8,1", "x", "n", "8", "1"},
         // A "." anywhere sets the wide stop-bits field.
-        { "96.0,n,8,1", "96", "0", "n", "8,1" },
+        {"96.0,n,8,1", "96", "0", "n", "8,1"},
         // A two-digit field shifts everything; the string is never split at commas.
-        { "9600,n,10,1", "9600,", ",", "0", "1" },
-        { "9600, n, 8, 1", "9600, n", " ", ",", "1" },
-        { "9600,N,8,1", "9600", "N", "8", "1" },
+        {"9600,n,10,1", "9600,", ",", "0", "1"},
+        {"9600, n, 8, 1", "9600, n", " ", ",", "1"},
+        {"9600,N,8,1", "9600", "N", "8", "1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c[0]);
         const auto fields = LineSettings::parseByPosition(QString::fromUtf8(c[0]));
         ASSERT_TRUE(fields.has_value());
-        EXPECT_EQ(QStringList({ fields->speed, fields->parity, fields->dataBits, fields->stopBits }),
-                  QStringList({ c[1], c[2], c[3], c[4] }));
+        EXPECT_EQ(QStringList({fields->speed, fields->parity, fields->dataBits, fields->stopBits}),
+                  QStringList({c[1], c[2], c[3], c[4]}));
     }
     // One character less fails.
-    for (const char *tooShort : { "", "n,8,1", "12345", "9,n,1.5" })
+    for (const char *tooShort : {"", "n,8,1", "12345", "9,n,1.5"})
         EXPECT_FALSE(LineSettings::parseByPosition(QString::fromUtf8(tooShort)).has_value()) << tooShort;
 }
 
@@ -50,8 +50,8 @@ TEST(LineSettingsCompose, TrimsAllButParityAndTakesItsFirstLetter)
 TEST(LineConfig, AcceptsBothParityCasesAndReadsBackCanonically)
 {
     const std::pair<const char *, const char *> cases[] = {
-        { "9600,N,8,1", "9600,n,8,1" },   { "19200,O,7,2", "19200,o,7,2" }, { "4800,e,7,1", "4800,e,7,1" },
-        { "110,m,5,2", "110,m,5,2" },     { "256000,S,6,1", "256000,s,6,1" }, { "009600,n,8,1", "9600,n,8,1" },
+        {"9600,N,8,1", "9600,n,8,1"}, {"19200,O,7,2", "19200,o,7,2"},   {"4800,e,7,1", "4800,e,7,1"},
+        {"110,m,5,2", "110,m,5,2"},   {"256000,S,6,1", "256000,s,6,1"}, {"009600,n,8,1", "9600,n,8,1"},
     };
     for (const auto &[given, canonical] : cases)
         EXPECT_EQ(LineConfig::parse(QString::fromUtf8(given)).toString(), QString::fromUtf8(canonical)) << given;
@@ -60,14 +60,21 @@ TEST(LineConfig, AcceptsBothParityCasesAndReadsBackCanonically)
 TEST(LineConfig, RefusesMalformedAndUnsupportedStringsWithAReason)
 {
     const std::pair<const char *, const char *> cases[] = {
-        { "9600,n,8", "expected speed" },      { ",9600,n,8,1", "expected speed" },
-        { "9600,n,8,1,", "expected speed" },   { "96x0,n,8,1", "decimal number" },
-        { " 9600,n,8,1", "decimal number" },   { "0,n,8,1", "out of range" },
-        { "99999999999999999999,n,8,1", "out of range" },
-        { "9600,x,8,1", "parity" },            { "9600,,8,1", "parity" },
-        { "9600,n,9,1", "data bits" },         { "9600,n,3,1", "data bits" },
-        { "9600,n,4,1", "not supported" },     { "9600,n,8,1.5", "not supported" },
-        { "9600,n,8,3", "stop bits" },         { "9600,n,8,1.0", "stop bits" },
+        {"9600,n,8", "expected speed"},
+        {",9600,n,8,1", "expected speed"},
+        {"9600,n,8,1,", "expected speed"},
+        {"96x0,n,8,1", "decimal number"},
+        {" 9600,n,8,1", "decimal number"},
+        {"0,n,8,1", "out of range"},
+        {"99999999999999999999,n,8,1", "out of range"},
+        {"9600,x,8,1", "parity"},
+        {"9600,,8,1", "parity"},
+        {"9600,n,9,1", "data bits"},
+        {"9600,n,3,1", "data bits"},
+        {"9600,n,4,1", "not supported"},
+        {"9600,n,8,1.5", "not supported"},
+        {"9600,n,8,3", "stop bits"},
+        {"9600,n,8,1.0", "stop bits"},
     };
     for (const auto &[given, reason] : cases) {
         SCOPED_TRACE(given);
@@ -84,8 +91,8 @@ TEST(LineConfig, RefusesMalformedAndUnsupportedStringsWithAReason)
 
 TEST(LineConfig, FlowControlCodesZeroToThree)
 {
-    const FlowControl expected[] = { FlowControl::None, FlowControl::XonXoff, FlowControl::RtsCts,
-                                     FlowControl::XonXoffAndRtsCts };
+    const FlowControl expected[] = {FlowControl::None, FlowControl::XonXoff, FlowControl::RtsCts,
+                                    FlowControl::XonXoffAndRtsCts};
     for (int code = 0; code < 4; ++code)
         EXPECT_EQ(flowControlFromCode(code), expected[code]);
     EXPECT_THROW(flowControlFromCode(-1), OperationError);

@@ -1,6 +1,6 @@
 // The INI settings store on a real temporary folder.
-#include "store/inisettingsstore.h"
 #include "core/operationerror.h"
+#include "store/inisettingsstore.h"
 #include "store/settingslayout.h"
 #include "tests/support/tempconfig.h"
 
@@ -37,26 +37,33 @@ TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
     const QString folder = config.path() + QStringLiteral("/not/yet/there");
     IniSettingsStore store(folder);
     const QString values[] = {
-        QStringLiteral(",9600,n,8,1"),        QString(),
-        QStringLiteral("  leading and trailing  "), QStringLiteral("\"quoted\""),
-        QStringLiteral("back\\slash and \"quote\" inside"), QStringLiteral("semi;colon = equals # hash [bracket]"),
-        QStringLiteral("line\nbreak\rcarriage\ttab\x01\x7f"), QStringLiteral("ünïcödé € ✓ 中文"),
-        QStringLiteral("@Variant(x)"),        QString(10000, QLatin1Char('7')),
+        QStringLiteral(",9600,n,8,1"),
+        QString(),
+        QStringLiteral("  leading and trailing  "),
+        QStringLiteral("\"quoted\""),
+        QStringLiteral("back\\slash and \"quote\" inside"),
+        QStringLiteral("semi;colon = equals # hash [bracket]"),
+        QStringLiteral("line\nbreak\rcarriage\ttab\x01\x7f"),
+        QStringLiteral("ünïcödé € ✓ 中文"),
+        QStringLiteral("@Variant(x)"),
+        QString(10000, QLatin1Char('7')),
     };
     for (int i = 0; i < int(std::size(values)); ++i)
         store.SaveSetting(App, Section, QStringLiteral("Key%1").arg(i), values[i]);
     // A fresh store on the same folder reads the same.
     IniSettingsStore again(folder);
     for (int i = 0; i < int(std::size(values)); ++i)
-        EXPECT_EQ(again.GetSetting(App, Section, QStringLiteral("Key%1").arg(i), QStringLiteral("default")), values[i]) << i;
+        EXPECT_EQ(again.GetSetting(App, Section, QStringLiteral("Key%1").arg(i), QStringLiteral("default")), values[i])
+            << i;
 }
 
 TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSaving)
 {
     TempConfig config;
-    config.write(App, "; edited by hand\n[Other]\nSettings=not this one\n"
-                      "[Properties]\n  settings = 19200,e,7,2  \r\nCommPort=\"3\"\nEmpty=\nunparsable \xff\xfe bytes\n\n"
-                      "[Ports]\nCom3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n");
+    config.write(App,
+                 "; edited by hand\n[Other]\nSettings=not this one\n"
+                 "[Properties]\n  settings = 19200,e,7,2  \r\nCommPort=\"3\"\nEmpty=\nunparsable \xff\xfe bytes\n\n"
+                 "[Ports]\nCom3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n");
     IniSettingsStore store(config.path());
     EXPECT_EQ(store.GetSetting(App, Section, Key), QStringLiteral("19200,e,7,2"));
     EXPECT_EQ(store.GetSetting(App, Section, QStringLiteral("CommPort")), QStringLiteral("3"));
@@ -97,7 +104,8 @@ TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntac
             store.SaveSetting(App, Section, Key, QStringLiteral("4800,e,7,1"));
         } catch (const OperationError &error) {
             const bool named = error.description().contains(config.filePath(App));
-            const bool reasoned = error.description().contains(QStringLiteral("not writable"), Qt::CaseInsensitive)
+            const bool reasoned =
+                error.description().contains(QStringLiteral("not writable"), Qt::CaseInsensitive)
                 || error.description().contains(QStringLiteral("Permission denied"), Qt::CaseInsensitive);
             ::_exit(named && reasoned ? 0 : 3);
         }
@@ -128,13 +136,14 @@ TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheF
     EXPECT_EQ(inFile.GetSetting(App, Section, Key, QStringLiteral("d")), QStringLiteral("d"));
     const QString saveMessage = failureOf([&] { inFile.SaveSetting(App, Section, Key, QStringLiteral("x")); });
     EXPECT_TRUE(saveMessage.contains(QStringLiteral("plainfile.conf/bexlow.conf: "))
-                && saveMessage.contains(QStringLiteral("Not a directory"))) << qPrintable(saveMessage);
+                && saveMessage.contains(QStringLiteral("Not a directory")))
+        << qPrintable(saveMessage);
 
     // Names that would leave the folder or break the format.
     IniSettingsStore fine(config.path() + QStringLiteral("/fine"));
-    for (const auto &[app, section, key] : { std::tuple(QStringLiteral("../escape"), Section, Key),
-                                             std::tuple(App, QStringLiteral("Bad]Section"), Key),
-                                             std::tuple(App, Section, QStringLiteral("bad=key")) })
+    for (const auto &[app, section, key] :
+         {std::tuple(QStringLiteral("../escape"), Section, Key), std::tuple(App, QStringLiteral("Bad]Section"), Key),
+          std::tuple(App, Section, QStringLiteral("bad=key"))})
         EXPECT_THROW(fine.SaveSetting(app, section, key, QStringLiteral("v")), OperationError);
     EXPECT_FALSE(QFile::exists(config.path() + QStringLiteral("/escape.conf")));
 }

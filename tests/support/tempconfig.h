@@ -11,7 +11,10 @@ public:
     ~TempConfig();
 
     QString path() const { return m_dir.path(); }
-    QString filePath(const QString &appName) const { return path() + QLatin1Char('/') + appName + QStringLiteral(".conf"); }
+    QString filePath(const QString &appName) const
+    {
+        return path() + QLatin1Char('/') + appName + QStringLiteral(".conf");
+    }
 
     // Adds "[Ports] Com<n>=device" to bexlow.conf.
     void mapPort(int port, const QString &device);

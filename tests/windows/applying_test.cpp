@@ -59,9 +59,8 @@ TEST_F(Applying, OkLeavesAnUnchangedPortAloneAndTakesANewOneOpenOrClosedAsThePor
     EXPECT_TRUE(comm().PortOpen());
     EXPECT_FALSE(properties()->isLoaded());
     // The four entries, in the order written, as the component reports them.
-    EXPECT_EQ(savedFile(),
-              QByteArray("[Ports]\nCom1=") + device(1).toUtf8() + "\nCom2=" + device(2).toUtf8()
-                  + "\n\n[Properties]\nSettings=9600,n,8,1\nCommPort=1\nHandshaking=0\nEcho=False\n");
+    EXPECT_EQ(savedFile(), QByteArray("[Ports]\nCom1=") + device(1).toUtf8() + "\nCom2=" + device(2).toUtf8()
+                               + "\n\n[Properties]\nSettings=9600,n,8,1\nCommPort=1\nHandshaking=0\nEcho=False\n");
 
     for (const bool wasOpen : {true, false}) {
         SCOPED_TRACE(wasOpen ? "open" : "closed");
@@ -107,7 +106,8 @@ TEST_F(Applying, ARefusalIsReportedOnceAndStopsOkWithNothingSaved)
         {"Com2", "4", 2, true, [](MSComm &probe) { probe.setSettings(QStringLiteral("9600,N,4,1")); }},
         // A port that cannot open: the number goes back to 2, where the case
         // above left it, and the port is left closed.
-        {"Com3", "7", 2, false, [&](MSComm &probe) {
+        {"Com3", "7", 2, false,
+         [&](MSComm &probe) {
              probe.setDeviceResolver([missing](int) { return missing; });
              probe.setCommPort(3);
              probe.setPortOpen(true);

@@ -1,7 +1,7 @@
 // How the two windows look: controls, captions, geometry, tab order, title
 // bars, icon, centring and the settings panel's place over the tab strip.
-#include "windows/twips.h"
 #include "tests/windows/windowfixture.h"
+#include "windows/twips.h"
 
 #include <QDir>
 #include <QRadioButton>

@@ -21,7 +21,7 @@ TEST_F(Loading, EachLoadShowsTheComponentsConfigurationInListsThatHoldExactlyThe
     QStringList ports;
     for (int port = 1; port <= 16; ++port)
         ports << QStringLiteral("Com%1").arg(port);
-    const QStringList speeds{"110",   "300",   "600",   "1200",   "2400",   "4800",   "9600",  "14400",
+    const QStringList speeds{"110",   "300",   "600",   "1200",  "2400",  "4800",   "9600",   "14400",
                              "19200", "28800", "38400", "56000", "57600", "115200", "128000", "256000"};
     const Load loads[] = {
         {1, "9600,n,8,1", 0, {"Com1", "9600", "None", "8", "1"}},

@@ -19,8 +19,8 @@ static std::vector<long> property(Display *display, WId window, const char *name
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
-    XGetWindowProperty(display, Window(window), XInternAtom(display, name, False), 0, 32, False, AnyPropertyType,
-                       &type, &format, &count, &remaining, &data);
+    XGetWindowProperty(display, Window(window), XInternAtom(display, name, False), 0, 32, False, AnyPropertyType, &type,
+                       &format, &count, &remaining, &data);
     const auto *items = reinterpret_cast<const long *>(data);
     std::vector<long> result(items, items + (data && format == 32 ? count : 0));
     XFree(data); // takes a null pointer too

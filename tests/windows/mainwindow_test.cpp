@@ -62,9 +62,8 @@ TEST_F(MainWindow, ABlankTypedAtTheButtonOpensTheDialogWhereEnterOnAClosedListPr
 QStringList windowsTitled(const QString &title)
 {
     QProcess search;
-    search.start(QStringLiteral("xdotool"),
-                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                  QLatin1Char('^') + title + QLatin1Char('$')});
+    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
     search.waitForFinished();
     return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -86,10 +85,12 @@ TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
         config.mapPort(1, lines.back()->path());
         program.start(QStringLiteral(BEXLOW_BINARY), QStringList());
         ASSERT_TRUE(program.waitForStarted());
-        processEventsUntil([&] {
-            mains = windowsTitled(QStringLiteral("BexxLow"));
-            return !mains.isEmpty() || program.state() == QProcess::NotRunning;
-        }, 10000);
+        processEventsUntil(
+            [&] {
+                mains = windowsTitled(QStringLiteral("BexxLow"));
+                return !mains.isEmpty() || program.state() == QProcess::NotRunning;
+            },
+            10000);
         if (mains.isEmpty() && !program.readAllStandardError().contains("another program is using the port"))
             break;
     }
@@ -98,8 +99,8 @@ TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
     // The button has the focus: a blank typed into the window presses it.
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), mains.first(), QStringLiteral("key"),
                                                   QStringLiteral("--window"), mains.first(), QStringLiteral("space")});
-    EXPECT_TRUE(processEventsUntil([] { return !windowsTitled(QStringLiteral("CommPort Properties")).isEmpty(); },
-                                   10000));
+    EXPECT_TRUE(
+        processEventsUntil([] { return !windowsTitled(QStringLiteral("CommPort Properties")).isEmpty(); }, 10000));
 
     xRequestClose(WId(mains.first().toULong()));
     EXPECT_TRUE(processEventsUntil([&] { return program.state() == QProcess::NotRunning; }, 10000));

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "core/operationerror.h"
+#include "keyboard/x11/xtestkeyinjector.h"
+#include "serial/mscomm.h"
+#include "store/inisettingsstore.h"
+#include "store/settingslayout.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/tempconfig.h"
 #include "windows/frmproperties.h"
 #include "windows/frmterminal.h"
-#include "store/inisettingsstore.h"
-#include "serial/mscomm.h"
-#include "core/operationerror.h"
-#include "tests/support/ptypair.h"
-#include "store/settingslayout.h"
-#include "tests/support/tempconfig.h"
-#include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -46,7 +46,8 @@ void xRequestClose(WId window);
 class OpenCounter
 {
 public:
-    explicit OpenCounter(const QString &path) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    explicit OpenCounter(const QString &path)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
         if (m_fd < 0 || inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_OPEN | IN_CLOSE) < 0)
             ADD_FAILURE() << "cannot watch " << qPrintable(path);
@@ -138,7 +139,7 @@ protected:
     MSComm &comm() const { return mainWindow->MSComm1(); }
 
     // A control of the main window or the loaded dialog, by name.
-    template <class Widget = QWidget>
+    template<class Widget = QWidget>
     Widget *control(const char *name) const
     {
         for (QWidget *window : {static_cast<QWidget *>(mainWindow.get()), static_cast<QWidget *>(dialog())}) {
@@ -171,8 +172,8 @@ protected:
     // A value saved under the application title, or "<absent>".
     QString saved(const char *key) const
     {
-        return store.GetSetting(SettingsLayout::ApplicationTitle, SettingsLayout::Section,
-                                QString::fromLatin1(key), QStringLiteral("<absent>"));
+        return store.GetSetting(SettingsLayout::ApplicationTitle, SettingsLayout::Section, QString::fromLatin1(key),
+                                QStringLiteral("<absent>"));
     }
     QByteArray savedFile() const { return config.read(SettingsLayout::ApplicationTitle); }
     // The pty of port 1 or 2.
