@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/quitonsignal.h"
 #include "core/operationerror.h"
+#include "core/report.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "store/inisettingsstore.h"
 #include "windows/frmterminal.h"
@@ -17,15 +18,6 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// On stderr, and in a message box where there is a screen to show it on.
-void tellUser(const QString &description)
-{
-    std::fprintf(stderr, "bexlow: %s\n", qPrintable(description));
-    std::fflush(stderr);
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        QMessageBox::warning(nullptr, QString(), description);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -37,6 +29,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bexlow"));
     QApplication::setApplicationVersion(QStringLiteral(BEXLOW_VERSION));
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        Report::setBoxShower([](const QString &text) { QMessageBox::warning(nullptr, QString(), text); });
 
     const QStringList arguments = QApplication::arguments().mid(1);
     switch (CommandLine::request(arguments)) {
@@ -61,13 +55,13 @@ int main(int argc, char *argv[])
     try {
         window.Form_Load(CommandLine::argumentText(arguments));
     } catch (const OperationError &error) {
-        tellUser(error.description());
+        Report::alert(error.description());
         return 1;
     }
     try {
         keys.checkAvailable();
     } catch (const OperationError &error) {
-        tellUser(error.description() + QStringLiteral("; received text cannot be typed"));
+        Report::alert(error.description() + QStringLiteral("; received text cannot be typed"));
     }
     window.show();
     return app.exec();

@@ -2,7 +2,7 @@
 // how long the receiver took to have it all.
 //
 // Usage: bexlow-typing-driver TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
-// Types TEXT_FILE (UTF-8) in SendKeys calls of CHUNK characters (default:
+// Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default:
 // all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
 // or TIMEOUT_S (default 60) has passed, and prints
 //   sent_s=<time to send> received_s=<time until the receiver had it all>
@@ -44,7 +44,7 @@ int main(int argc, char *argv[])
         keys.checkAvailable();
         const Clock::time_point start = Clock::now();
         for (qsizetype at = 0; at < text.size(); at += chunk)
-            keys.SendKeys(text.mid(at, chunk));
+            keys.type(text.mid(at, chunk));
         const double sent = std::chrono::duration<double>(Clock::now() - start).count();
         double received = -1;
         while (true) {

@@ -34,21 +34,21 @@ short convertPortText(const QString &portText)
     return value;
 }
 
-void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm &MSComm1)
+void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm &port)
 {
     using namespace SettingsLayout;
     QString portText;
     QString settingsText;
     if (argumentText.size() < ShortestArgumentText) {
-        portText = store.GetSetting(ApplicationTitle, Section, CommPortKey, DefaultCommPort);
-        settingsText = store.GetSetting(ApplicationTitle, Section, SettingsKey, LineSettings::Default);
+        portText = store.value(ApplicationTitle, Section, CommPortKey, DefaultCommPort);
+        settingsText = store.value(ApplicationTitle, Section, SettingsKey, LineSettings::Default);
     } else {
         portText = argumentText.left(1);
         settingsText = argumentText.mid(2);
-        store.SaveSetting(CommandLineApplication, Section, PortKey, portText);
-        store.SaveSetting(CommandLineApplication, Section, SettingsKey, settingsText);
+        store.save(CommandLineApplication, Section, PortKey, portText);
+        store.save(CommandLineApplication, Section, SettingsKey, settingsText);
     }
-    MSComm1.setSettings(settingsText);
-    MSComm1.setCommPort(convertPortText(portText));
-    MSComm1.setPortOpen(true);
+    port.setSettings(settingsText);
+    port.setCommPort(convertPortText(portText));
+    port.setPortOpen(true);
 }

@@ -9,7 +9,7 @@ class SettingsStore;
 // a command-line configuration, then configures the serial component and
 // opens the port. The first operation that fails throws OperationError; what
 // was done before it stays done.
-void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm &MSComm1);
+void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm &port);
 
 // Port text to port number: optional blanks around an optional sign and
 // decimal digits, within -32768 to 32767. Throws OperationError otherwise.

@@ -8,8 +8,8 @@
 class KeyInjector;
 class SettingsStore;
 
-// The bridge from the serial line to the keyboard: owns the serial component
-// MSComm1, opens it at start and types what it receives. Free of widgets, so
+// The bridge from the serial line to the keyboard: owns the serial component,
+// opens it at start and types what it receives. Free of widgets, so
 // that it runs and is tested without a window.
 class TerminalBridge : public QObject
 {
@@ -18,15 +18,16 @@ class TerminalBridge : public QObject
 public:
     TerminalBridge(SettingsStore &store, KeyInjector &keys, QObject *parent = nullptr);
 
-    MSComm MSComm1;
+    // The serial component (the main window's MSComm1).
+    MSComm &port() { return m_port; }
 
-    // Start-up: configures MSComm1 from the argument text or the saved
+    // Start-up: configures the port from the argument text or the saved
     // settings and opens it. Throws OperationError when a step fails.
-    void Form_Load(const QString &argumentText);
+    void start(const QString &argumentText);
 
     // The receive handler: waits the settle delay, takes everything received
     // and types it. Throws OperationError when reading or typing fails.
-    void MSComm1_OnComm();
+    void forwardReceived();
 
     // Just over this many seconds pass between a notification and the read,
     // so that a burst arriving meanwhile is typed in one piece.
@@ -37,6 +38,7 @@ private:
     // on stderr in one line and the program goes on.
     void onComm();
 
+    MSComm m_port;
     SettingsStore &m_store;
     KeyInjector &m_keys;
 };

@@ -1,5 +1,9 @@
 #include "core/operationerror.h"
 
+#include "core/characters.h"
+
+#include <cstring>
+
 OperationError::OperationError(int number, const QString &description)
     : std::runtime_error(description.toStdString())
     , m_number(number)
@@ -22,7 +26,7 @@ QString OperationError::quoted(const QString &text)
             shown += QStringLiteral("\\r");
         else if (c == QLatin1Char('\t'))
             shown += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+        else if (isControlCharacter(c.unicode()))
             shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             shown += c;
@@ -30,4 +34,9 @@ QString OperationError::quoted(const QString &text)
     if (text.size() > Longest)
         shown += QStringLiteral("...");
     return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+QString OperationError::systemReason(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
 }

@@ -35,6 +35,9 @@ public:
     // after 40 characters.
     static QString quoted(const QString &text);
 
+    // The operating system's own words for an errno value.
+    static QString systemReason(int errorNumber);
+
 private:
     int m_number = 0;
     QString m_description;

@@ -1,5 +1,7 @@
 #include "keyboard/typedtext.h"
 
+#include "core/characters.h"
+
 namespace {
 
 constexpr char32_t Tab = 0x09;
@@ -7,11 +9,6 @@ constexpr char32_t LineFeed = 0x0a;
 constexpr char32_t CarriageReturn = 0x0d;
 constexpr char32_t BackSpace = 0x08;
 constexpr char32_t Escape = 0x1b;
-
-bool isControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f);
-}
 
 bool isSurrogate(char32_t c)
 {
@@ -38,7 +35,7 @@ std::u32string TypedText::strokesFor(const QString &text)
             strokes += CarriageReturn;
         else if (c == Tab || c == BackSpace || c == Escape)
             strokes += c;
-        else if (!isControl(c) && !isSurrogate(c))
+        else if (!isControlCharacter(c) && !isSurrogate(c))
             strokes += c;
     }
     return strokes;

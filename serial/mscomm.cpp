@@ -1,6 +1,7 @@
 #include "serial/mscomm.h"
 
 #include "core/operationerror.h"
+#include "core/report.h"
 
 #include <QFileInfo>
 
@@ -18,20 +19,9 @@ namespace {
 constexpr int ReopenIntervalMs = 500;
 constexpr short HighestPort = 255;
 
-QString systemReason(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
-}
-
-void tellUser(const QString &line)
-{
-    std::fprintf(stderr, "bexlow: %s\n", qPrintable(line));
-    std::fflush(stderr);
-}
-
 QString busyReason()
 {
-    return systemReason(EBUSY) + QStringLiteral(": another program is using the port");
+    return OperationError::systemReason(EBUSY) + QStringLiteral(": another program is using the port");
 }
 
 // The lock file that QSerialPort keeps for a device, where one exists: named
@@ -55,7 +45,7 @@ QString existingLockFile(const QString &device)
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
 {
-    m_resolver = [](int port) { return QStringLiteral("/dev/ttyS%1").arg(port - 1); };
+    m_resolver = [](int) { return QString(); };
     m_reopenTimer.setInterval(ReopenIntervalMs);
     connect(&m_port, &QSerialPort::readyRead, this, &MSComm::OnComm);
     connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onSerialError);
@@ -139,6 +129,9 @@ void MSComm::setPortOpen(bool open)
         return;
     }
     const QString device = m_resolver(m_commPort);
+    if (device.isEmpty())
+        throw OperationError(OperationError::InvalidPropertyValue,
+                             QStringLiteral("Com%1: no device is set for this port").arg(m_commPort));
     openDevice(device);
     m_device = device;
     m_open = true;
@@ -151,7 +144,7 @@ void MSComm::failOpen(const QString &device)
     const QString qtReason = m_port.errorString();
     const QFileInfo info(device);
     if (!info.exists()) {
-        throw OperationError(ENOENT, QStringLiteral("%1: %2").arg(label, systemReason(ENOENT)));
+        throw OperationError(ENOENT, QStringLiteral("%1: %2").arg(label, OperationError::systemReason(ENOENT)));
     }
     const QByteArray path = QFile::encodeName(device);
     const int probe = ::open(path.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -159,7 +152,8 @@ void MSComm::failOpen(const QString &device)
         const int errorNumber = errno;
         if (errorNumber == EBUSY)
             throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
-        throw OperationError(errorNumber, QStringLiteral("%1: %2").arg(label, systemReason(errorNumber)));
+        throw OperationError(errorNumber,
+                             QStringLiteral("%1: %2").arg(label, OperationError::systemReason(errorNumber)));
     }
     ::close(probe);
     if (m_port.error() == QSerialPort::PermissionError) {
@@ -186,9 +180,8 @@ void MSComm::openDevice(const QString &device)
         m_port.close();
         if (errorNumber == EWOULDBLOCK)
             throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(portLabel(device), busyReason()));
-        throw OperationError(
-            errorNumber,
-            QStringLiteral("%1: cannot lock the device: %2").arg(portLabel(device), systemReason(errorNumber)));
+        throw OperationError(errorNumber, QStringLiteral("%1: cannot lock the device: %2")
+                                              .arg(portLabel(device), OperationError::systemReason(errorNumber)));
     }
     try {
         applyLine(device, m_config, m_flow);
@@ -297,12 +290,12 @@ void MSComm::deviceLost()
     // one, such as a terminal window: reopening it could read someone else's
     // keyboard input. Only real devices (and links to anything) come back.
     if (m_device.startsWith(QLatin1String("/dev/pts/"))) {
-        tellUser(QStringLiteral("%1: the device has gone away; a pseudo-terminal does not come back, "
-                                "so it is not reopened")
-                     .arg(portLabel(m_device)));
+        Report::line(QStringLiteral("%1: the device has gone away; a pseudo-terminal does not come back, "
+                                    "so it is not reopened")
+                         .arg(portLabel(m_device)));
         return;
     }
-    tellUser(QStringLiteral("%1: the device has gone away; waiting for it to come back").arg(portLabel(m_device)));
+    Report::line(QStringLiteral("%1: the device has gone away; waiting for it to come back").arg(portLabel(m_device)));
     m_reopenTimer.start();
 }
 
@@ -315,12 +308,12 @@ void MSComm::tryReopen()
     } catch (const OperationError &error) {
         if (error.description() != m_lastReopenFailure) {
             m_lastReopenFailure = error.description();
-            tellUser(QStringLiteral("%1; trying again").arg(error.description()));
+            Report::line(QStringLiteral("%1; trying again").arg(error.description()));
         }
         return;
     }
     m_reopenTimer.stop();
     m_waitingForDevice = false;
     m_lastReopenFailure.clear();
-    tellUser(QStringLiteral("%1: the device is back; receiving again").arg(portLabel(m_device)));
+    Report::line(QStringLiteral("%1: the device is back; receiving again").arg(portLabel(m_device)));
 }

@@ -13,8 +13,8 @@
 
 // The serial port component: one serial port, receive only.
 //
-// A port number (1 to 255) names a device through the device resolver
-// (/dev/ttyS<n-1> when none is set). The device is opened read-only with
+// A port number (1 to 255) names a device through the device resolver that
+// the owner sets (the store's port map). The device is opened read-only with
 // exclusive access: TIOCEXCL, the usual lock file, and an flock on the device
 // itself, which also holds against root and against another path to the same
 // device. Failures throw OperationError with a number and a description that

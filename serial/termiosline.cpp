@@ -14,8 +14,8 @@ namespace {
 [[noreturn]] void throwSystemError(const char *what)
 {
     const int errorNumber = errno;
-    throw OperationError(errorNumber, QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                                                   QString::fromLocal8Bit(std::strerror(errorNumber))));
+    throw OperationError(errorNumber,
+                         QStringLiteral("%1: %2").arg(QLatin1String(what), OperationError::systemReason(errorNumber)));
 }
 
 termios2 get(int fd)

@@ -63,11 +63,6 @@ bool needsQuotes(const QString &value)
     return false;
 }
 
-QString systemReason(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
-}
-
 void checkName(const QString &what, const QString &name)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\n'))
@@ -185,8 +180,8 @@ QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
         // No file, or no folder for it: nothing is stored yet.
         if (errorNumber == ENOENT || errorNumber == ENOTDIR)
             return {};
-        throw OperationError(
-            errorNumber, QStringLiteral("Settings file %1: cannot be read: %2").arg(path, systemReason(errorNumber)));
+        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
+                                              .arg(path, OperationError::systemReason(errorNumber)));
     }
     QFile file;
     struct stat status
@@ -195,8 +190,8 @@ QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
         || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
         const int errorNumber = S_ISDIR(status.st_mode) ? EISDIR : errno;
         ::close(fd);
-        throw OperationError(
-            errorNumber, QStringLiteral("Settings file %1: cannot be read: %2").arg(path, systemReason(errorNumber)));
+        throw OperationError(errorNumber, QStringLiteral("Settings file %1: cannot be read: %2")
+                                              .arg(path, OperationError::systemReason(errorNumber)));
     }
     QList<QByteArray> lines = file.readAll().split('\n');
     if (file.error() != QFileDevice::NoError) {
@@ -211,8 +206,8 @@ QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
     return lines;
 }
 
-QString IniSettingsStore::GetSetting(const QString &appName, const QString &section, const QString &key,
-                                     const QString &defaultValue) const
+QString IniSettingsStore::value(const QString &appName, const QString &section, const QString &key,
+                                const QString &defaultValue) const
 {
     checkName(QStringLiteral("application name"), appName);
     const QList<QByteArray> lines = readLines(filePath(appName));
@@ -230,8 +225,7 @@ QString IniSettingsStore::GetSetting(const QString &appName, const QString &sect
     return defaultValue;
 }
 
-void IniSettingsStore::SaveSetting(const QString &appName, const QString &section, const QString &key,
-                                   const QString &value)
+void IniSettingsStore::save(const QString &appName, const QString &section, const QString &key, const QString &value)
 {
     checkName(QStringLiteral("application name"), appName);
     checkName(QStringLiteral("section"), section);
@@ -275,7 +269,8 @@ void IniSettingsStore::SaveSetting(const QString &appName, const QString &sectio
     QDir directory(m_directory);
     if (!directory.exists() && !QDir().mkpath(m_directory)) {
         const QFileInfo info(m_directory);
-        const QString reason = info.exists() ? systemReason(ENOTDIR) : QStringLiteral("cannot create the folder");
+        const QString reason =
+            info.exists() ? OperationError::systemReason(ENOTDIR) : QStringLiteral("cannot create the folder");
         throw OperationError(OperationError::SettingsStoreFailure,
                              QStringLiteral("Settings file %1: %2: %3").arg(path, m_directory, reason));
     }

@@ -21,9 +21,9 @@ public:
     IniSettingsStore();
     explicit IniSettingsStore(const QString &directory);
 
-    QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                       const QString &defaultValue = QString()) const override;
-    void SaveSetting(const QString &appName, const QString &section, const QString &key, const QString &value) override;
+    QString value(const QString &appName, const QString &section, const QString &key,
+                  const QString &defaultValue = QString()) const override;
+    void save(const QString &appName, const QString &section, const QString &key, const QString &value) override;
 
     QString directory() const { return m_directory; }
     QString filePath(const QString &appName) const;

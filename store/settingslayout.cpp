@@ -16,7 +16,7 @@ QString defaultDevice(int port)
 
 QString deviceForPort(const SettingsStore &store, int port)
 {
-    const QString mapped = store.GetSetting(ApplicationTitle, PortsSection, portKey(port)).trimmed();
+    const QString mapped = store.value(ApplicationTitle, PortsSection, portKey(port)).trimmed();
     return mapped.isEmpty() ? defaultDevice(port) : mapped;
 }
 

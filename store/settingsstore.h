@@ -12,11 +12,10 @@ public:
 
     // The stored text, or defaultValue when the application name, the section
     // or the key is absent. An entry holding an empty text reads as "".
-    virtual QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                               const QString &defaultValue = QString()) const = 0;
+    virtual QString value(const QString &appName, const QString &section, const QString &key,
+                          const QString &defaultValue = QString()) const = 0;
 
     // Stores the text, creating what is missing and replacing an earlier value.
     // The value is on disk when the call returns.
-    virtual void SaveSetting(const QString &appName, const QString &section, const QString &key,
-                             const QString &value) = 0;
+    virtual void save(const QString &appName, const QString &section, const QString &key, const QString &value) = 0;
 };

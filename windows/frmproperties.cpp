@@ -2,6 +2,7 @@
 #include "ui_frmproperties.h"
 
 #include "core/operationerror.h"
+#include "core/report.h"
 #include "serial/mscomm.h"
 #include "settings/linesettings.h"
 #include "store/settingslayout.h"
@@ -290,10 +291,9 @@ void frmProperties::cmdOK_Click()
     using namespace SettingsLayout;
     const auto save = [this](const QString &key, auto &&value) {
         try {
-            m_store.SaveSetting(ApplicationTitle, Section, key, value());
+            m_store.save(ApplicationTitle, Section, key, value());
         } catch (const OperationError &error) {
-            std::fprintf(stderr, "bexlow: %s was not saved: %s\n", qPrintable(key), qPrintable(error.toString()));
-            std::fflush(stderr);
+            Report::line(QStringLiteral("%1 was not saved: %2").arg(key, error.toString()));
         }
     };
     save(SettingsKey, [&] { return comm.Settings(); });

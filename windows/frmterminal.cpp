@@ -2,12 +2,11 @@
 #include "ui_frmterminal.h"
 
 #include "core/operationerror.h"
+#include "core/report.h"
 #include "windows/frmproperties.h"
 
 #include <QCloseEvent>
 #include <QIcon>
-
-#include <cstdio>
 
 frmterminal::frmterminal(SettingsStore &store, KeyInjector &keys, QWidget *parent)
     : QWidget(parent)
@@ -24,8 +23,7 @@ frmterminal::frmterminal(SettingsStore &store, KeyInjector &keys, QWidget *paren
         try {
             Command1_Click();
         } catch (const OperationError &error) {
-            std::fprintf(stderr, "bexlow: %s\n", qPrintable(error.toString()));
-            std::fflush(stderr);
+            Report::failure(error);
         }
     });
 }
@@ -34,7 +32,7 @@ frmterminal::~frmterminal() = default;
 
 void frmterminal::Form_Load(const QString &argumentText)
 {
-    m_bridge.Form_Load(argumentText);
+    m_bridge.start(argumentText);
 }
 
 void frmterminal::Command1_Click()

@@ -33,7 +33,7 @@ public:
     void Form_Load(const QString &argumentText);
 
     // The serial component; the dialog reaches it only through here.
-    MSComm &MSComm1() { return m_bridge.MSComm1; }
+    MSComm &MSComm1() { return m_bridge.port(); }
 
     // Shows the properties dialog, creating it on first use; a dialog that is
     // already shown is brought to the front as it is.

@@ -1,6 +1,7 @@
 #include "keyboard/x11/xtestkeyinjector.h"
 
 #include "core/operationerror.h"
+#include "core/report.h"
 #include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
 #include "keyboard/x11/xconnection.h"
@@ -45,7 +46,7 @@ XTestKeyInjector::XTestKeyInjector()
         try {
             restoreKeymap();
         } catch (const OperationError &error) {
-            qWarning("bexlow: %s", qPrintable(error.toString()));
+            Report::failure(error);
         }
     });
 }
@@ -57,7 +58,7 @@ XTestKeyInjector::~XTestKeyInjector()
     try {
         restoreKeymap();
     } catch (const OperationError &error) {
-        qWarning("bexlow: %s", qPrintable(error.toString()));
+        Report::failure(error);
     }
     disconnect();
 }
@@ -70,14 +71,14 @@ void XTestKeyInjector::checkAvailable()
         connect();
 }
 
-void XTestKeyInjector::SendKeys(const QString &keys)
+void XTestKeyInjector::type(const QString &keys)
 {
     const std::u32string strokes = m_text.strokesFor(keys);
     if (strokes.empty())
         return;
     checkAvailable();
     handleServerEvents();
-    type(strokes);
+    typeStrokes(strokes);
     m_restoreTimer.start();
     throwIfFailed();
 }
@@ -250,7 +251,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
         m_pool.bind(keycode, character);
 }
 
-void XTestKeyInjector::type(const std::u32string &strokes)
+void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
 {
     Display *display = m_connection->display();
     FatalSignalCleanup::Section section;

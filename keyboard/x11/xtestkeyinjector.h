@@ -29,7 +29,7 @@ class XkbKeymap;
 // is destroyed, the spare keys are emptied again, leaving the keymap as it
 // was found; FatalSignalCleanup does the same when a signal ends the program.
 //
-// SendKeys returns once the events are flushed to the X server. The one
+// type returns once the events are flushed to the X server. The one
 // wait it may make: a text that needs more distinct missing characters than
 // there are spare keycodes (18 on the evdev keymap of Xvfb) must let a keycode
 // rest SpareKeyPool::ReuseGap (20 ms) after its last use before binding it
@@ -47,9 +47,9 @@ public:
 
     // Throws OperationError(TypingUnavailable) with a description a user can
     // act on when typing is impossible here (no X display, no XTEST).
-    void checkAvailable();
+    void checkAvailable() override;
 
-    void SendKeys(const QString &keys) override;
+    void type(const QString &keys) override;
 
     // Empties the spare keys now, rather than after RestoreDelay.
     void restoreKeymap();
@@ -64,7 +64,7 @@ private:
     void releaseSpareKeysClaim();
     void handleServerEvents();
     void refreshAfterForeignChange();
-    void type(const std::u32string &strokes);
+    void typeStrokes(const std::u32string &strokes);
     void bind(const std::vector<std::pair<int, unsigned long>> &keysyms);
     void throwIfFailed();
 

@@ -1,8 +1,8 @@
 // The receive handler of TerminalBridge on a real pty: which text reaches one
-// SendKeys call.
+// type call.
 //
 // The keystroke injection is replaced by a recorder here, the one fake of
-// these tests: where a burst is cut between SendKeys calls cannot be seen in
+// these tests: where a burst is cut between type calls cannot be seen in
 // a real receiving window, which shows only the characters.
 #include "bridge/terminalbridge.h"
 #include "keyboard/keyinjector.h"
@@ -21,7 +21,8 @@ namespace {
 
 struct RecordingKeyInjector : KeyInjector
 {
-    void SendKeys(const QString &keys) override
+    void checkAvailable() override {}
+    void type(const QString &keys) override
     {
         if (!keys.isEmpty())
             calls.push_back(keys);
@@ -43,8 +44,8 @@ TEST(ReceiveHandler, BurstIsTypedInOneCallAndDataArrivingAfterTheReadInTheNext)
     IniSettingsStore store{config.path()};
     RecordingKeyInjector keys;
     TerminalBridge bridge{store, keys};
-    bridge.Form_Load(QStringLiteral("1,9600,n,8,1"));
-    ASSERT_TRUE(bridge.MSComm1.PortOpen());
+    bridge.start(QStringLiteral("1,9600,n,8,1"));
+    ASSERT_TRUE(bridge.port().PortOpen());
     // Runs the event loop until `count` texts were typed, then a little
     // longer, so that a further call would be seen too.
     const auto typeUntil = [&](size_t count) {

@@ -28,7 +28,7 @@ protected:
     // Saves a value under the application title; it is no start's doing.
     void save(const char *key, const QString &value)
     {
-        store.SaveSetting(QStringLiteral("bexlow"), QStringLiteral("Properties"), QString::fromLatin1(key), value);
+        store.save(QStringLiteral("bexlow"), QStringLiteral("Properties"), QString::fromLatin1(key), value);
         mapOnly = config.read(QStringLiteral("bexlow"));
     }
 
@@ -43,8 +43,7 @@ protected:
 
     QString commandLineEntry(const QString &key) const
     {
-        return store.GetSetting(QStringLiteral("BexxLow"), QStringLiteral("Properties"), key,
-                                QStringLiteral("<absent>"));
+        return store.value(QStringLiteral("BexxLow"), QStringLiteral("Properties"), key, QStringLiteral("<absent>"));
     }
 
     // Nothing was written by the start.

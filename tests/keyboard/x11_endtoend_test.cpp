@@ -209,10 +209,10 @@ TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
         DisplayVariable variable(display);
         XTestKeyInjector keys;
         expectError([&] { keys.checkAvailable(); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
-        expectError([&] { keys.SendKeys(QStringLiteral("x")); }, OperationError::TypingUnavailable,
+        expectError([&] { keys.type(QStringLiteral("x")); }, OperationError::TypingUnavailable,
                     QString::fromLatin1(reason));
         // Text with nothing to type needs no display.
-        EXPECT_NO_THROW(keys.SendKeys(QStringLiteral("\x01\x02")));
+        EXPECT_NO_THROW(keys.type(QStringLiteral("\x01\x02")));
     }
 }
 
@@ -226,12 +226,12 @@ TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
     const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
     DisplayVariable variable(display.toLatin1());
     XTestKeyInjector keys;
-    ASSERT_NO_THROW(keys.SendKeys(QStringLiteral("a")));
+    ASSERT_NO_THROW(keys.type(QStringLiteral("a")));
     server.terminate();
     ASSERT_TRUE(server.waitForFinished(10000));
-    expectError([&] { keys.SendKeys(QStringLiteral("b")); }, OperationError::TypingFailed,
+    expectError([&] { keys.type(QStringLiteral("b")); }, OperationError::TypingFailed,
                 QStringLiteral("connection to the X display %1 was lost").arg(display));
     // The next call connects again, and says why it cannot.
-    expectError([&] { keys.SendKeys(QStringLiteral("c")); }, OperationError::TypingUnavailable,
+    expectError([&] { keys.type(QStringLiteral("c")); }, OperationError::TypingUnavailable,
                 QStringLiteral("cannot open display ") + display);
 }

@@ -49,12 +49,11 @@ TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
         QString(10000, QLatin1Char('7')),
     };
     for (int i = 0; i < int(std::size(values)); ++i)
-        store.SaveSetting(App, Section, QStringLiteral("Key%1").arg(i), values[i]);
+        store.save(App, Section, QStringLiteral("Key%1").arg(i), values[i]);
     // A fresh store on the same folder reads the same.
     IniSettingsStore again(folder);
     for (int i = 0; i < int(std::size(values)); ++i)
-        EXPECT_EQ(again.GetSetting(App, Section, QStringLiteral("Key%1").arg(i), QStringLiteral("default")), values[i])
-            << i;
+        EXPECT_EQ(again.value(App, Section, QStringLiteral("Key%1").arg(i), QStringLiteral("default")), values[i]) << i;
 }
 
 TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSaving)
@@ -65,17 +64,17 @@ TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSa
                  "[Properties]\n  settings = 19200,e,7,2  \r\nCommPort=\"3\"\nEmpty=\nunparsable \xff\xfe bytes\n\n"
                  "[Ports]\nCom3=/dev/serial/by-id/usb-FTDI_FT232R-if00-port0\n");
     IniSettingsStore store(config.path());
-    EXPECT_EQ(store.GetSetting(App, Section, Key), QStringLiteral("19200,e,7,2"));
-    EXPECT_EQ(store.GetSetting(App, Section, QStringLiteral("CommPort")), QStringLiteral("3"));
-    EXPECT_EQ(store.GetSetting(App, Section, QStringLiteral("Empty"), QStringLiteral("default")), QString());
-    EXPECT_EQ(store.GetSetting(App, Section, QStringLiteral("Missing"), QStringLiteral("default")),
+    EXPECT_EQ(store.value(App, Section, Key), QStringLiteral("19200,e,7,2"));
+    EXPECT_EQ(store.value(App, Section, QStringLiteral("CommPort")), QStringLiteral("3"));
+    EXPECT_EQ(store.value(App, Section, QStringLiteral("Empty"), QStringLiteral("default")), QString());
+    EXPECT_EQ(store.value(App, Section, QStringLiteral("Missing"), QStringLiteral("default")),
               QStringLiteral("default"));
     EXPECT_EQ(SettingsLayout::deviceForPort(store, 3), QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"));
     EXPECT_EQ(SettingsLayout::deviceForPort(store, 16), QStringLiteral("/dev/ttyS15"));
 
-    store.SaveSetting(App, Section, QStringLiteral("CommPort"), QStringLiteral("4"));
-    store.SaveSetting(App, Section, QStringLiteral("Echo"), QStringLiteral("True"));
-    store.SaveSetting(App, QStringLiteral("New"), QStringLiteral("Key"), QStringLiteral("v"));
+    store.save(App, Section, QStringLiteral("CommPort"), QStringLiteral("4"));
+    store.save(App, Section, QStringLiteral("Echo"), QStringLiteral("True"));
+    store.save(App, QStringLiteral("New"), QStringLiteral("Key"), QStringLiteral("v"));
     // Every other line is kept as it was (line ends aside).
     EXPECT_EQ(config.read(App).replace('\r', ""),
               QByteArray("; edited by hand\n[Other]\nSettings=not this one\n"
@@ -98,10 +97,10 @@ TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntac
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(100);
         IniSettingsStore store(config.path());
-        if (store.GetSetting(App, Section, Key) != QStringLiteral("9600,n,8,1"))
+        if (store.value(App, Section, Key) != QStringLiteral("9600,n,8,1"))
             ::_exit(2);
         try {
-            store.SaveSetting(App, Section, Key, QStringLiteral("4800,e,7,1"));
+            store.save(App, Section, Key, QStringLiteral("4800,e,7,1"));
         } catch (const OperationError &error) {
             const bool named = error.description().contains(config.filePath(App));
             const bool reasoned =
@@ -125,16 +124,16 @@ TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheF
     // The settings file is a folder.
     ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
     IniSettingsStore store(config.path());
-    const QString message = failureOf([&] { store.GetSetting(App, Section, Key, QStringLiteral("d")); });
+    const QString message = failureOf([&] { store.value(App, Section, Key, QStringLiteral("d")); });
     EXPECT_TRUE(message.contains(QStringLiteral("bexlow.conf")) && message.contains(QStringLiteral("directory")))
         << qPrintable(message);
-    EXPECT_THROW(store.SaveSetting(App, Section, Key, QStringLiteral("x")), OperationError);
+    EXPECT_THROW(store.save(App, Section, Key, QStringLiteral("x")), OperationError);
 
     // The settings folder is a file: nothing to read, nothing can be saved.
     config.write(QStringLiteral("plainfile"), "x");
     IniSettingsStore inFile(config.filePath(QStringLiteral("plainfile")));
-    EXPECT_EQ(inFile.GetSetting(App, Section, Key, QStringLiteral("d")), QStringLiteral("d"));
-    const QString saveMessage = failureOf([&] { inFile.SaveSetting(App, Section, Key, QStringLiteral("x")); });
+    EXPECT_EQ(inFile.value(App, Section, Key, QStringLiteral("d")), QStringLiteral("d"));
+    const QString saveMessage = failureOf([&] { inFile.save(App, Section, Key, QStringLiteral("x")); });
     EXPECT_TRUE(saveMessage.contains(QStringLiteral("plainfile.conf/bexlow.conf: "))
                 && saveMessage.contains(QStringLiteral("Not a directory")))
         << qPrintable(saveMessage);
@@ -144,7 +143,7 @@ TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheF
     for (const auto &[app, section, key] :
          {std::tuple(QStringLiteral("../escape"), Section, Key), std::tuple(App, QStringLiteral("Bad]Section"), Key),
           std::tuple(App, Section, QStringLiteral("bad=key"))})
-        EXPECT_THROW(fine.SaveSetting(app, section, key, QStringLiteral("v")), OperationError);
+        EXPECT_THROW(fine.save(app, section, key, QStringLiteral("v")), OperationError);
     EXPECT_FALSE(QFile::exists(config.path() + QStringLiteral("/escape.conf")));
 }
 

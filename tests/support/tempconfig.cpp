@@ -22,8 +22,8 @@ TempConfig::~TempConfig()
 
 void TempConfig::mapPort(int port, const QString &device)
 {
-    IniSettingsStore(path()).SaveSetting(SettingsLayout::ApplicationTitle, SettingsLayout::PortsSection,
-                                         SettingsLayout::portKey(port), device);
+    IniSettingsStore(path()).save(SettingsLayout::ApplicationTitle, SettingsLayout::PortsSection,
+                                  SettingsLayout::portKey(port), device);
 }
 
 void TempConfig::write(const QString &appName, const QByteArray &text)

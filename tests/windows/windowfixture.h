@@ -172,8 +172,8 @@ protected:
     // A value saved under the application title, or "<absent>".
     QString saved(const char *key) const
     {
-        return store.GetSetting(SettingsLayout::ApplicationTitle, SettingsLayout::Section, QString::fromLatin1(key),
-                                QStringLiteral("<absent>"));
+        return store.value(SettingsLayout::ApplicationTitle, SettingsLayout::Section, QString::fromLatin1(key),
+                           QStringLiteral("<absent>"));
     }
     QByteArray savedFile() const { return config.read(SettingsLayout::ApplicationTitle); }
     // The pty of port 1 or 2.
