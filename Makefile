@@ -7,22 +7,27 @@
 #   make package  the Debian package bexlow_<version>_<arch>.deb in BUILD
 #   make bench    typing and bridge benchmarks
 #   make fuzz     run each fuzz target for FUZZ_SECONDS (default 60)
+#   make format   apply .clang-format to every C++ file (make check-format: only check)
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
+# WERROR=1 turns compiler warnings into errors (the default under CI).
 
 BUILD ?= build
 PREFIX ?= /usr/local
 SANITIZE ?= 0
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
+WERROR ?= $(if $(CI),1,0)
 
 ifeq ($(SANITIZE),1)
 BUILD := $(BUILD)-sanitize
 endif
 
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
-	-DBEXLOW_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF)
+	-DBEXLOW_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF) \
+	-DBEXLOW_WERROR=$(if $(filter 1,$(WERROR)),ON,OFF) \
+	$(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all build configure deps test demo install bench package clean fuzz
+.PHONY: all build configure deps test demo install bench package clean fuzz format check-format
 
 all: build
 
@@ -57,6 +62,12 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DBEXLOW_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j$$(nproc) --target linesettings_fuzz decoder_fuzz inivalue_fuzz typedtext_fuzz
 	scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+check-format:
+	scripts/check-format.sh
 
 clean:
 	rm -rf build build-sanitize build-fuzz

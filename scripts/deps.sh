@@ -10,6 +10,7 @@ packages=(
     libx11-dev libxtst-dev libxkbcommon-dev
     googletest libgtest-dev
     xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core
+    clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
 )
 

@@ -10,9 +10,9 @@ QString compose(const QString &speed, const QString &parity, const QString &data
 
 std::optional<Fields> parseByPosition(const QString &settings)
 {
-    const int offset = settings.contains(QLatin1Char('.')) ? 2 : 0;
-    const int length = settings.size();
-    const int speedLength = length - 6 - offset;
+    const qsizetype offset = settings.contains(QLatin1Char('.')) ? 2 : 0;
+    const qsizetype length = settings.size();
+    const qsizetype speedLength = length - 6 - offset;
     if (speedLength < 0)
         return std::nullopt;
     Fields fields;

@@ -35,7 +35,7 @@ bool splitEntry(const QByteArray &line, QByteArray *key, QByteArray *value)
     const QByteArray text = line.trimmed();
     if (text.isEmpty() || isComment(text) || text.startsWith('['))
         return false;
-    const int equals = text.indexOf('=');
+    const qsizetype equals = text.indexOf('=');
     if (equals <= 0)
         return false;
     *key = text.left(equals).trimmed();
@@ -255,7 +255,7 @@ void IniSettingsStore::save(const QString &appName, const QString &section, cons
     if (entryLine >= 0) {
         lines[entryLine] = newLine;
     } else if (sectionStart >= 0) {
-        int insertAt = sectionEnd < 0 ? lines.size() : sectionEnd;
+        qsizetype insertAt = sectionEnd < 0 ? lines.size() : sectionEnd;
         while (insertAt > sectionStart + 1 && lines[insertAt - 1].trimmed().isEmpty())
             --insertAt; // keep the blank line that separates sections
         lines.insert(insertAt, newLine);

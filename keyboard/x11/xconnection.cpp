@@ -64,7 +64,7 @@ XConnection::XConnection()
 
     if (connections.empty()) {
         previousHandler =
-            XSetErrorHandler([](Display *display, XErrorEvent *event) { return onError(display, event); });
+            XSetErrorHandler([](Display *display, XErrorEvent *report) { return onError(display, report); });
         // Xlib's default I/O error handler ends the program; for our
         // connections this one returns, and Xlib goes on to onIoError.
         previousIoHandler = XSetIOErrorHandler([](Display *display) {

@@ -51,10 +51,10 @@ protected:
         EXPECT_EQ(exitCode, 1);
         EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
         // One line per message: nothing from outside breaks it up.
-        for (const QString &line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            EXPECT_TRUE(line.startsWith(QStringLiteral("bexlow: "))
-                        || line.startsWith(QStringLiteral("QStandardPaths")))
-                << qPrintable(line);
+        for (const QString &printed : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            EXPECT_TRUE(printed.startsWith(QStringLiteral("bexlow: "))
+                        || printed.startsWith(QStringLiteral("QStandardPaths")))
+                << qPrintable(printed);
     }
 
     void saveStored(const QByteArray &properties)
