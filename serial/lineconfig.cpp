@@ -6,6 +6,9 @@
 
 namespace {
 
+// The parity letters in the order of the Parity enumeration.
+const QString ParityLetters = QStringLiteral("neoms");
+
 [[noreturn]] void refuse(const QString &settings, const QString &reason)
 {
     throw OperationError(OperationError::InvalidPropertyValue,
@@ -46,19 +49,10 @@ LineConfig LineConfig::parse(const QString &settings)
         refuse(settings, QStringLiteral("the speed is out of range (1 to 2147483647)"));
     config.speed = std::uint32_t(speedValue);
 
-    const QString parity = fields[1].toLower();
-    if (parity == QLatin1String("n"))
-        config.parity = Parity::None;
-    else if (parity == QLatin1String("e"))
-        config.parity = Parity::Even;
-    else if (parity == QLatin1String("o"))
-        config.parity = Parity::Odd;
-    else if (parity == QLatin1String("m"))
-        config.parity = Parity::Mark;
-    else if (parity == QLatin1String("s"))
-        config.parity = Parity::Space;
-    else
+    const qsizetype parity = fields[1].size() == 1 ? ParityLetters.indexOf(fields[1].toLower()) : -1;
+    if (parity < 0)
         refuse(settings, QStringLiteral("the parity must be one of n, e, o, m, s"));
+    config.parity = Parity(parity);
 
     const QString &dataBits = fields[2];
     if (dataBits.size() != 1 || dataBits[0] < QLatin1Char('4') || dataBits[0] > QLatin1Char('8'))
@@ -81,8 +75,7 @@ LineConfig LineConfig::parse(const QString &settings)
 
 QString LineConfig::toString() const
 {
-    static const char letters[] = {'n', 'e', 'o', 'm', 's'};
-    return QStringLiteral("%1,%2,%3,%4").arg(speed).arg(QLatin1Char(letters[int(parity)])).arg(dataBits).arg(stopBits);
+    return QStringLiteral("%1,%2,%3,%4").arg(speed).arg(ParityLetters[int(parity)]).arg(dataBits).arg(stopBits);
 }
 
 FlowControl flowControlFromCode(int code)
