@@ -2,6 +2,7 @@
 
 #include "core/operationerror.h"
 #include "core/report.h"
+#include "serial/openfailure.h"
 
 #include <QFileInfo>
 
@@ -18,27 +19,6 @@ namespace {
 
 constexpr int ReopenIntervalMs = 500;
 constexpr short HighestPort = 255;
-
-QString busyReason()
-{
-    return OperationError::systemReason(EBUSY) + QStringLiteral(": another program is using the port");
-}
-
-// The lock file that QSerialPort keeps for a device, where one exists: named
-// after the device path without "/dev/", slashes turned into underscores.
-QString existingLockFile(const QString &device)
-{
-    QString name = device;
-    if (name.startsWith(QLatin1String("/dev/")))
-        name.remove(0, 5);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char *folder : {"/var/lock", "/run/lock", "/tmp", "/var/tmp", "/var/spool/locks", "/etc/locks"}) {
-        const QString path = QLatin1String(folder) + QStringLiteral("/LCK..") + name;
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -137,49 +117,19 @@ void MSComm::setPortOpen(bool open)
     m_open = true;
 }
 
-// Finds out why QSerialPort could not open the device, in the system's words.
-void MSComm::failOpen(const QString &device)
-{
-    const QString label = portLabel(device);
-    const QString qtReason = m_port.errorString();
-    const QFileInfo info(device);
-    if (!info.exists()) {
-        throw OperationError(ENOENT, QStringLiteral("%1: %2").arg(label, OperationError::systemReason(ENOENT)));
-    }
-    const QByteArray path = QFile::encodeName(device);
-    const int probe = ::open(path.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (probe < 0) {
-        const int errorNumber = errno;
-        if (errorNumber == EBUSY)
-            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
-        throw OperationError(errorNumber,
-                             QStringLiteral("%1: %2").arg(label, OperationError::systemReason(errorNumber)));
-    }
-    ::close(probe);
-    if (m_port.error() == QSerialPort::PermissionError) {
-        // The device itself opens: what failed is the lock file, held by
-        // another program, or left behind by one and not ours to remove.
-        const QString lockFile = existingLockFile(device);
-        if (lockFile.isEmpty())
-            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(label, busyReason()));
-        throw OperationError(EBUSY, QStringLiteral("%1: %2 (lock file %3; if no program uses the port, remove it)")
-                                        .arg(label, busyReason(), lockFile));
-    }
-    throw OperationError(EIO, QStringLiteral("%1: %2").arg(label, qtReason));
-}
-
 void MSComm::openDevice(const QString &device)
 {
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadOnly))
-        failOpen(device);
+        OpenFailure::raise(portLabel(device), device, m_port.error() == QSerialPort::PermissionError,
+                           m_port.errorString());
 
     const int fd = int(m_port.handle());
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int errorNumber = errno;
         m_port.close();
         if (errorNumber == EWOULDBLOCK)
-            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(portLabel(device), busyReason()));
+            throw OperationError(EBUSY, QStringLiteral("%1: %2").arg(portLabel(device), OpenFailure::busyReason()));
         throw OperationError(errorNumber, QStringLiteral("%1: cannot lock the device: %2")
                                               .arg(portLabel(device), OperationError::systemReason(errorNumber)));
     }

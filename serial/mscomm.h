@@ -71,7 +71,6 @@ signals:
 
 private:
     QString portLabel(const QString &device) const;
-    [[noreturn]] void failOpen(const QString &device);
     void openDevice(const QString &device);
     // Puts the configuration on the open device; a failure names the port.
     void applyLine(const QString &device, const LineConfig &config, FlowControl flow);
