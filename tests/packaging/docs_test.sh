@@ -51,7 +51,7 @@ check "--help writes no settings file" test -z "$(ls -A "$tmp/config")"
 
 # The messages the manual and the README explain are the program's own texts.
 messages=(
-    'serial/mscomm.cpp|another program is using the port'
+    'serial/openfailure.cpp|another program is using the port'
     'serial/mscomm.cpp|the device has gone away; waiting for it to come back'
     'serial/lineconfig.cpp|Invalid line settings'
     'serial/lineconfig.cpp|4 data bits are not supported by Linux serial drivers'
