@@ -1,7 +1,7 @@
 // The serial component on a pseudo-terminal.
-#include "core/operationerror.h"
 #include "serial/mscomm.h"
 #include "tests/support/eventloop.h"
+#include "tests/support/expecterror.h"
 #include "tests/support/ptypair.h"
 
 #include <QFile>
@@ -27,17 +27,6 @@ struct OpenComponent
     MSComm comm;
 };
 
-OperationError errorFrom(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const OperationError &error) {
-        return error;
-    }
-    ADD_FAILURE() << "the operation did not fail";
-    return OperationError(0, QString());
-}
-
 // Keeps the GUI thread busy: no event is handled meanwhile.
 void busyWait(int milliseconds)
 {
@@ -50,7 +39,7 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
 {
     MSComm comm;
     for (const short port : {short(0), short(-1), short(256)}) {
-        const OperationError error = errorFrom([&] { comm.setCommPort(port); });
+        const OperationError error = errorOf([&] { comm.setCommPort(port); });
         EXPECT_EQ(error.number(), OperationError::InvalidPropertyValue);
         EXPECT_TRUE(error.description().contains(QString::number(port)));
     }
@@ -70,7 +59,7 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     comm.setCommPort(3);
     for (const QString &device : {plain, missing}) {
         comm.setDeviceResolver([device](int) { return device; });
-        const OperationError error = errorFrom([&] { comm.setPortOpen(true); });
+        const OperationError error = errorOf([&] { comm.setPortOpen(true); });
         EXPECT_TRUE(error.description().startsWith(QStringLiteral("Com3 (%1): ").arg(device)));
         EXPECT_FALSE(comm.PortOpen());
         if (device == missing) {
@@ -84,9 +73,9 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     PtyPair line;
     OpenComponent first(line.path());
     // The open component refuses a new number and a second open.
-    EXPECT_EQ(errorFrom([&] { first.comm.setCommPort(2); }).number(), OperationError::PortAlreadyOpen);
+    EXPECT_EQ(errorOf([&] { first.comm.setCommPort(2); }).number(), OperationError::PortAlreadyOpen);
     EXPECT_EQ(first.comm.CommPort(), 1);
-    EXPECT_EQ(errorFrom([&] { first.comm.setPortOpen(true); }).number(), OperationError::PortAlreadyOpen);
+    EXPECT_EQ(errorOf([&] { first.comm.setPortOpen(true); }).number(), OperationError::PortAlreadyOpen);
 
     // So does the device, to another component, also under another name
     // (as /dev/serial/by-id gives).
@@ -96,7 +85,7 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     MSComm second;
     for (const QString &device : {line.path(), link}) {
         second.setDeviceResolver([device](int) { return device; });
-        const OperationError error = errorFrom([&] { second.setPortOpen(true); });
+        const OperationError error = errorOf([&] { second.setPortOpen(true); });
         EXPECT_EQ(error.number(), EBUSY);
         EXPECT_TRUE(error.description().startsWith(QStringLiteral("Com1 (%1): ").arg(device)));
         EXPECT_TRUE(error.description().contains(QStringLiteral("busy")));

@@ -1,8 +1,8 @@
 // The line settings string: positional parse, compose, and the serial
 // component's own strict reading of it.
-#include "core/operationerror.h"
 #include "serial/lineconfig.h"
 #include "settings/linesettings.h"
+#include "tests/support/expecterror.h"
 
 #include <QStringList>
 
@@ -78,14 +78,10 @@ TEST(LineConfig, RefusesMalformedAndUnsupportedStringsWithAReason)
     };
     for (const auto &[given, reason] : cases) {
         SCOPED_TRACE(given);
-        try {
-            LineConfig::parse(QString::fromUtf8(given));
-            ADD_FAILURE() << "accepted";
-        } catch (const OperationError &error) {
-            EXPECT_EQ(error.number(), OperationError::InvalidPropertyValue);
-            EXPECT_TRUE(error.description().contains(QString::fromUtf8(given)));
-            EXPECT_TRUE(error.description().contains(QString::fromUtf8(reason))) << qPrintable(error.description());
-        }
+        const OperationError error = errorOf([&] { LineConfig::parse(QString::fromUtf8(given)); });
+        EXPECT_EQ(error.number(), OperationError::InvalidPropertyValue);
+        EXPECT_TRUE(error.description().contains(QString::fromUtf8(given)));
+        EXPECT_TRUE(error.description().contains(QString::fromUtf8(reason))) << qPrintable(error.description());
     }
 }
 

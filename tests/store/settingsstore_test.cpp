@@ -1,7 +1,7 @@
 // The INI settings store on a real temporary folder.
-#include "core/operationerror.h"
 #include "store/inisettingsstore.h"
 #include "store/settingslayout.h"
+#include "tests/support/expecterror.h"
 #include "tests/support/tempconfig.h"
 
 #include <QDir>
@@ -18,18 +18,6 @@ namespace {
 const QString App = QStringLiteral("bexlow");
 const QString Section = QStringLiteral("Properties");
 const QString Key = QStringLiteral("Settings");
-
-// The description of the failure the operation ends with.
-QString failureOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const OperationError &error) {
-        return error.description();
-    }
-    ADD_FAILURE() << "the operation did not fail";
-    return QString();
-}
 
 TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
 {
@@ -124,7 +112,7 @@ TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheF
     // The settings file is a folder.
     ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
     IniSettingsStore store(config.path());
-    const QString message = failureOf([&] { store.value(App, Section, Key, QStringLiteral("d")); });
+    const QString message = errorOf([&] { store.value(App, Section, Key, QStringLiteral("d")); }).description();
     EXPECT_TRUE(message.contains(QStringLiteral("bexlow.conf")) && message.contains(QStringLiteral("directory")))
         << qPrintable(message);
     EXPECT_THROW(store.save(App, Section, Key, QStringLiteral("x")), OperationError);
@@ -133,7 +121,7 @@ TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheF
     config.write(QStringLiteral("plainfile"), "x");
     IniSettingsStore inFile(config.filePath(QStringLiteral("plainfile")));
     EXPECT_EQ(inFile.value(App, Section, Key, QStringLiteral("d")), QStringLiteral("d"));
-    const QString saveMessage = failureOf([&] { inFile.save(App, Section, Key, QStringLiteral("x")); });
+    const QString saveMessage = errorOf([&] { inFile.save(App, Section, Key, QStringLiteral("x")); }).description();
     EXPECT_TRUE(saveMessage.contains(QStringLiteral("plainfile.conf/bexlow.conf: "))
                 && saveMessage.contains(QStringLiteral("Not a directory")))
         << qPrintable(saveMessage);
