@@ -1,12 +1,11 @@
 // Bad input at start-up: the program ends with status 1 and a description a
 // person can act on, and the settings stored before are still there after.
-#include "tests/support/eventloop.h"
+#include "tests/support/bexlowprocess.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -34,16 +33,11 @@ protected:
     // sanitizer build on a busy machine can take over a second to exit.
     bool start(const QStringList &arguments, const QStringList &prefix = {}, bool expectEnd = false)
     {
-        QProcess process;
-        const QStringList command = prefix + QStringList(QStringLiteral(BEXLOW_BINARY)) + arguments;
-        process.start(command.front(), command.mid(1));
-        const bool running = process.waitForStarted() && !process.waitForFinished(expectEnd ? 20000 : 1500);
-        if (running) {
-            process.terminate();
-            process.waitForFinished();
-        }
-        exitCode = process.exitCode();
-        message = QString::fromLocal8Bit(process.readAllStandardError());
+        BexlowProcess program(prefix);
+        program.start(arguments);
+        const bool running = !program.waitForEnd(expectEnd ? 20000 : 1500);
+        exitCode = program.exitCode();
+        message = QString::fromLocal8Bit(program.errorOutput());
         return running;
     }
 

@@ -2,15 +2,12 @@
 // pulled out and plugged back, a second program on the same device. A pty is
 // the line, the real bexlow types, and the receivers are real X clients.
 #include "serial/receiveddecoder.h"
-#include "tests/receivers/bexlowprocess.h"
-#include "tests/receivers/keyboardstate.h"
-#include "tests/receivers/receiverwindow.h"
+#include "tests/receivers/typingtestsupport.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -112,9 +109,11 @@ private:
 TEST(Bridge, NoByteSequenceTypesAShortcut)
 {
     PtyPair line;
+    TempConfig config;
+    config.mapPort(1, line.path());
     KeyEventRecorder recorder;
-    BexlowProcess bexlow(line.path());
-    bexlow.start();
+    BexlowProcess bexlow;
+    startTyping(bexlow, line.path());
     KeyboardState keyboard;
     ASSERT_TRUE(keyboard.focus(recorder.window()));
 
@@ -149,24 +148,24 @@ TEST(Bridge, ASecondProgramIsRefusedAndAnAdapterPulledOutAndPluggedBackTypesAgai
     auto line = std::make_unique<PtyPair>();
     ASSERT_TRUE(QFile::link(line->path(), adapter));
     ReceiverWindow receiver(ReceiverWindow::Kind::Xterm);
-    BexlowProcess bexlow(adapter);
-    bexlow.start();
+    TempConfig config;
+    config.mapPort(1, adapter);
+    BexlowProcess bexlow;
+    startTyping(bexlow, adapter);
     KeyboardState keyboard;
 
     // A second program reaches the device through another name. It says why
     // it cannot start (and shows it in a message box, which holds it open).
     TempConfig secondConfig; // its own XDG_CONFIG_HOME, which the second inherits
     secondConfig.mapPort(1, line->path());
-    QProcess second;
-    second.start(QStringLiteral(BEXLOW_BINARY), {QStringLiteral("1,9600,n,8,1")});
-    QByteArray message;
-    processEventsUntil([&] { return (message += second.readAllStandardError()).contains("bexlow: "); }, 20000);
+    BexlowProcess second;
+    second.start({QStringLiteral("1,9600,n,8,1")});
+    processEventsUntil([&] { return second.errorOutput().contains("bexlow: "); }, 20000);
     processEventsFor(100); // the rest of the line
-    message += second.readAllStandardError();
+    const QByteArray message = second.errorOutput();
     EXPECT_TRUE(message.contains("busy")) << message.constData();
     EXPECT_TRUE(message.contains(line->path().toUtf8())) << message.constData();
-    second.kill();
-    second.waitForFinished();
+    second.stop(SIGKILL);
 
     // The first keeps typing.
     ASSERT_TRUE(keyboard.focus(receiver.window()));

@@ -3,13 +3,12 @@
 // in raw mode, which records exactly the bytes the keys gave, or a Qt text
 // window. XTestKeyInjector is used on its own only where its X connection
 // is what is checked.
-#include "core/operationerror.h"
 #include "keyboard/x11/xtestkeyinjector.h"
-#include "tests/receivers/bexlowprocess.h"
-#include "tests/receivers/keyboardstate.h"
-#include "tests/receivers/receiverwindow.h"
+#include "tests/receivers/typingtestsupport.h"
 #include "tests/support/eventloop.h"
+#include "tests/support/expecterror.h"
 #include "tests/support/ptypair.h"
+#include "tests/support/tempconfig.h"
 
 #include <X11/keysym.h>
 
@@ -55,9 +54,9 @@ struct Session
 {
     explicit Session(ReceiverWindow::Kind kind)
         : receiver(kind)
-        , bexlow(line.path())
     {
-        bexlow.start();
+        config.mapPort(1, line.path());
+        startTyping(bexlow, line.path());
     }
 
     // Writes each sent text to the line with the receiver focused, and checks
@@ -75,6 +74,7 @@ struct Session
     }
 
     PtyPair line;
+    TempConfig config;
     KeyboardState keyboard;
     const QByteArray keymapBefore = keyboard.keymapText();
     ReceiverWindow receiver;
@@ -105,13 +105,9 @@ struct DisplayVariable
 
 void expectError(const std::function<void()> &call, OperationError::Number number, const QString &reason)
 {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << reason.toStdString();
-    } catch (const OperationError &error) {
-        EXPECT_EQ(error.number(), number);
-        EXPECT_TRUE(error.description().contains(reason)) << error.description().toStdString();
-    }
+    const OperationError error = errorOf(call);
+    EXPECT_EQ(error.number(), number);
+    EXPECT_TRUE(error.description().contains(reason)) << error.description().toStdString();
 }
 
 } // namespace
@@ -169,7 +165,7 @@ TEST_F(TypingIntoXterm, SpareKeysAreEmptiedOnceIdleWhenBexlowEndsAndAtTheStartAf
         // SIGKILL leaves the spare keys bound, for the next start to empty.
         EXPECT_EQ(keymapAsBefore(), signal != SIGKILL) << "signal " << signal;
         EXPECT_TRUE(session->keyboard.keysDown().empty());
-        session->bexlow.start();
+        startTyping(session->bexlow, session->line.path());
         EXPECT_TRUE(keymapAsBefore()) << "started after signal " << signal;
     }
     session->expectTyped({{MissingFromLayout}});

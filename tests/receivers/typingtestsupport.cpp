@@ -1,10 +1,7 @@
-#include "tests/receivers/bexlowprocess.h"
-#include "tests/receivers/keyboardstate.h"
-#include "tests/receivers/receiverwindow.h"
+#include "tests/receivers/typingtestsupport.h"
 #include "tests/support/eventloop.h"
 
 // Qt before Xlib, whose macros (Bool, Status) clash with Qt's names.
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -19,42 +16,14 @@ static QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void BexlowProcess::start()
+void startTyping(BexlowProcess &bexlow, const QString &device)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
-    if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR")))
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_config.path());
-    m_process.setProcessEnvironment(environment);
-    m_process.start(QStringLiteral(BEXLOW_BINARY), {QStringLiteral("1,9600,n,8,1")});
-    const QString pty = QFileInfo(m_ptyPath).canonicalFilePath();
-    const auto portOpen = [&] {
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(m_process.processId()));
-        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget() == pty)
-                return true;
-        }
-        return false;
-    };
-    m_process.waitForStarted(10000);
-    processEventsUntil([&] { return portOpen() || m_process.state() == QProcess::NotRunning; }, 20000);
-    if (!portOpen())
-        throw std::runtime_error("bexlow did not open the pty: " + errorOutput().toStdString());
+    bexlow.start({QStringLiteral("1,9600,n,8,1")});
+    if (!bexlow.waitForOpen(device))
+        throw std::runtime_error("bexlow did not open the pty: " + bexlow.errorOutput().toStdString());
     // Its main window is shown right after the port opens; let it settle
     // before the test moves the focus to the receiver.
     processEventsFor(500);
-}
-
-bool BexlowProcess::stop(int signal)
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return true;
-    ::kill(pid_t(m_process.processId()), signal);
-    if (m_process.waitForFinished(15000))
-        return true;
-    m_process.kill();
-    m_process.waitForFinished(5000);
-    return false;
 }
 
 KeyboardState::KeyboardState()

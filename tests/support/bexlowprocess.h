@@ -1,34 +1,40 @@
 #pragma once
 
-#include "tests/support/tempconfig.h"
-
 #include <QProcess>
+#include <QStringList>
 
 #include <csignal>
 
-// The real bexlow program, started as a user would (bexlow 1,9600,n,8,1) in
-// a temporary settings folder that maps Com1 to a pty.
+// The real bexlow program, started as a user starts it: the one way the tests
+// start it. It inherits the test's environment, XDG_CONFIG_HOME from a
+// TempConfig included. Ended by SIGTERM when it goes, so that it releases
+// its port's lock file.
 class BexlowProcess
 {
 public:
-    explicit BexlowProcess(const QString &ptyPath)
-        : m_ptyPath(ptyPath)
-    {
-        m_config.mapPort(1, ptyPath);
-    }
+    // `prefix` runs it, e.g. setpriv to start it as another user.
+    explicit BexlowProcess(QStringList prefix = {})
+        : m_prefix(std::move(prefix))
+    {}
     ~BexlowProcess() { stop(SIGTERM); }
 
-    // Starts (or starts again) bexlow and waits until it has opened the pty
-    // and shown its window. Throws when it does not.
-    void start();
-    // Sends a signal and waits for the program to end; false if it did not.
+    void start(const QStringList &arguments);
+    // Waits until it has the device open or has ended; true if it has it open.
+    bool waitForOpen(const QString &device, int timeoutMs = 20000);
+    // Waits until it has ended; false if it still runs.
+    bool waitForEnd(int timeoutMs = 10000) { return m_process.waitForFinished(timeoutMs) || !running(); }
+    // Sends a signal and waits for the end; false if it did not end in time
+    // (it is killed then).
     bool stop(int signal);
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+    // The exit status; -1 after a crash.
+    int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // Everything it wrote to stderr so far.
     QByteArray errorOutput() { return m_errors += m_process.readAllStandardError(); }
+    QByteArray output() { return m_process.readAllStandardOutput(); }
 
 private:
-    TempConfig m_config;
-    QString m_ptyPath;
+    QStringList m_prefix;
     QProcess m_process;
     QByteArray m_errors;
 };

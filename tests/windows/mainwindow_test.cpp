@@ -2,6 +2,7 @@
 // end of the program.
 #include "tests/windows/windowfixture.h"
 
+#include "tests/support/bexlowprocess.h"
 #include "tests/support/eventloop.h"
 
 #include <QApplication>
@@ -26,7 +27,7 @@ TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFrontAndAfterCancelOneLoa
     EXPECT_EQ(dialog(), &window);
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_EQ(selected("cboSpeed"), QStringLiteral("57600"));
-    EXPECT_EQ(entries("cboPort").size(), 16);
+    EXPECT_EQ(control<QComboBox>("cboPort")->count(), 16);
     EXPECT_EQ(properties()->pendingFlowChoice(), 3);
     EXPECT_TRUE(properties()->pendingEchoFlag());
 
@@ -74,7 +75,7 @@ TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
 {
     TempConfig config;
     std::vector<std::unique_ptr<PtyPair>> lines;
-    QProcess program; // inherits XDG_CONFIG_HOME from config
+    BexlowProcess program; // inherits XDG_CONFIG_HOME from config
 
     QStringList mains;
     // A pty whose number a serial component elsewhere is waiting for can be
@@ -83,18 +84,17 @@ TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
     for (int attempt = 1; attempt <= 5 && mains.isEmpty(); ++attempt) {
         lines.push_back(std::make_unique<PtyPair>());
         config.mapPort(1, lines.back()->path());
-        program.start(QStringLiteral(BEXLOW_BINARY), QStringList());
-        ASSERT_TRUE(program.waitForStarted());
+        program.start({});
         processEventsUntil(
             [&] {
                 mains = windowsTitled(QStringLiteral("BexxLow"));
-                return !mains.isEmpty() || program.state() == QProcess::NotRunning;
+                return !mains.isEmpty() || !program.running();
             },
             10000);
-        if (mains.isEmpty() && !program.readAllStandardError().contains("another program is using the port"))
+        if (mains.isEmpty() && !program.errorOutput().contains("another program is using the port"))
             break;
     }
-    ASSERT_EQ(mains.size(), 1) << program.readAllStandardError().constData();
+    ASSERT_EQ(mains.size(), 1) << program.errorOutput().constData();
 
     // The button has the focus: a blank typed into the window presses it.
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), mains.first(), QStringLiteral("key"),
@@ -103,8 +103,7 @@ TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
         processEventsUntil([] { return !windowsTitled(QStringLiteral("CommPort Properties")).isEmpty(); }, 10000));
 
     xRequestClose(WId(mains.first().toULong()));
-    EXPECT_TRUE(processEventsUntil([&] { return program.state() == QProcess::NotRunning; }, 10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(program.waitForEnd());
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_TRUE(windowsTitled(QStringLiteral("CommPort Properties")).isEmpty());
     EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));

@@ -1,0 +1,43 @@
+#include "tests/support/bexlowprocess.h"
+
+#include "tests/support/eventloop.h"
+
+#include <QDir>
+
+void BexlowProcess::start(const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), environment.value(QStringLiteral("XDG_CONFIG_HOME")));
+    m_process.setProcessEnvironment(environment);
+    const QStringList command = m_prefix + QStringList(QStringLiteral(BEXLOW_BINARY)) + arguments;
+    m_process.start(command.front(), command.mid(1));
+    m_process.waitForStarted(10000);
+}
+
+bool BexlowProcess::waitForOpen(const QString &device, int timeoutMs)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const auto isOpen = [&] {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(m_process.processId()));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() == target)
+                return true;
+        }
+        return false;
+    };
+    processEventsUntil([&] { return !running() || isOpen(); }, timeoutMs);
+    return running() && isOpen();
+}
+
+bool BexlowProcess::stop(int signal)
+{
+    if (!running())
+        return true;
+    ::kill(pid_t(m_process.processId()), signal);
+    if (m_process.waitForFinished(15000))
+        return true;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    return false;
+}
