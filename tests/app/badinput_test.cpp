@@ -68,17 +68,13 @@ protected:
 TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
 {
     const QString huge(10000, QLatin1Char('9'));
+    // Which texts the line settings and the port number refuse is the start-up
+    // and line settings tests' concern; here how the program says so.
     const std::pair<QStringList, QString> cases[] = {
-        {{QStringLiteral("    ")}, QStringLiteral("Invalid line settings \"  \"")},
         {{QStringLiteral("abcdef")}, QStringLiteral("Invalid line settings \"cdef\"")},
-        {{QStringLiteral("x,y,z,w")}, QStringLiteral("Invalid line settings \"y,z,w\"")},
-        {{QStringLiteral("1,99999999999999999999,n,8,1")}, QStringLiteral("out of range")},
         {{QStringLiteral("1,") + huge}, QStringLiteral("Invalid line settings \"9999")},
         {{QStringLiteral("1,9600,n,8,1\n\x01")}, QStringLiteral("\"9600,n,8,1\\n\\x01\"")},
-        {{QStringLiteral("1,9600,q,8,1")}, QStringLiteral("parity")},
         {{QStringLiteral("1,9600,n,4,1")}, QStringLiteral("4 data bits are not supported")},
-        {{QStringLiteral("1,9600,n,8,1.5")}, QStringLiteral("1.5 stop bits are not supported")},
-        {{QStringLiteral("\x01,9600,n,8,1")}, QStringLiteral("Invalid port number \"\\x01\"")},
         {{QStringLiteral("0,9600,n,8,1")}, QStringLiteral("Invalid port number 0")},
     };
     for (const auto &[arguments, expected] : cases) {
@@ -93,14 +89,9 @@ TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
 TEST_F(BadInput, StoredValuesAreRefusedWithTheirReasonAndKept)
 {
     const std::pair<QByteArray, QString> cases[] = {
-        {"CommPort=\nSettings=9600,n,8,1\n", QStringLiteral("Invalid port number \"\"")},
-        {"CommPort=   \n", QStringLiteral("Invalid port number \"\"")},
-        {"CommPort=one\n", QStringLiteral("Invalid port number \"one\"")},
         {"CommPort=99999\n", QStringLiteral("out of range")},
-        {"CommPort=300\n", QStringLiteral("Invalid port number 300")},
         {"CommPort=\"1\\n2\"\n", QStringLiteral("Invalid port number \"1\\n2\"")},
         {"Settings=\n", QStringLiteral("Invalid line settings \"\"")},
-        {"Settings=" + QByteArray(10000, 'x') + "\n", QStringLiteral("Invalid line settings \"xxxx")},
         {"Settings=\"\\x07\\x1b[2J\"\n", QStringLiteral("\"\\x07\\x1b[2J\"")},
     };
     for (const auto &[properties, expected] : cases) {

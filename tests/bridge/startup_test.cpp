@@ -1,167 +1,122 @@
 // Start-up on a real component (a pty as the line) and a temporary store.
 #include "bridge/startup.h"
-#include "core/operationerror.h"
 #include "serial/mscomm.h"
 #include "store/inisettingsstore.h"
 #include "store/settingslayout.h"
+#include "tests/support/expecterror.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace {
 
-// Ports 1 to 10 each map to a pty of their own.
-class StartUp : public ::testing::Test
+using Entry = std::array<const char *, 3>; // file, key, value under [Properties]
+
+// Each row starts on a fresh store whose ports 1 to 10 map to ptys of their
+// own, with the given entries saved, and on a component at port 5 with
+// "1200,n,8,1". Start-up never writes under the application title; a command
+// line (4 characters or more) is recorded under BexxLow before anything else.
+struct Row
 {
-protected:
-    StartUp()
-    {
+    const char *argumentText;
+    std::vector<Entry> stored;
+    int error; // 0: none
+    short port;
+    const char *settings;
+    int device; // the index of the pty opened; -1: nothing open
+    const char *recordedPort, *recordedSettings;
+    bool unwritableStore = false;
+};
+
+TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFirstFailure)
+{
+    const std::vector<Entry> saved = {
+        {"bexlow", "CommPort", "10"}, {"bexlow", "Settings", "19200,E,7,1"}, {"bexlow", "Handshaking", "2"}};
+    const auto none = OperationError::Number(0);
+    const char *absent = "<absent>";
+    const Row rows[] = {
+        {"", {}, none, 1, "9600,n,8,1", 0, absent, absent},
+        // Only the saved settings select a port above 9; the saved flow
+        // control is not applied. Up to 3 characters are no command line.
+        {"", saved, none, 10, "19200,e,7,1", 9, absent, absent},
+        {"2", saved, none, 10, "19200,e,7,1", 9, absent, absent},
+        {"2,9", saved, none, 10, "19200,e,7,1", 9, absent, absent},
+        // A stored empty port fails after the settings are applied.
+        {"",
+         {{"bexlow", "CommPort", ""}, {"bexlow", "Settings", "19200,E,7,1"}},
+         OperationError::InvalidPortText,
+         5,
+         "19200,e,7,1",
+         -1,
+         absent,
+         absent},
+        // Read by position: the second character is skipped, whatever it is.
+        {"3;4800,e,7,1", {}, none, 3, "4800,e,7,1", 2, "3", "4800,e,7,1"},
+        {"9,115200,o,8,2", saved, none, 9, "115200,o,8,2", 8, "9", "115200,o,8,2"},
+        // A start without a command line does not read the record back.
+        {"",
+         {{"BexxLow", "Port", "3"}, {"BexxLow", "Settings", "4800,e,7,1"}},
+         none,
+         1,
+         "9600,n,8,1",
+         0,
+         "3",
+         "4800,e,7,1"},
+        // A port that is no number: both values recorded, the settings
+        // applied, then the conversion fails.
+        {"x,9600,e,8,1", {}, OperationError::InvalidPortText, 5, "9600,e,8,1", -1, "x", "9600,e,8,1"},
+        // Port text "1" and settings that start with the comma, refused.
+        {"12,9600,n,8,1", {}, OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "1", ",9600,n,8,1"},
+        {"2,96", {}, OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "2", "96"},
+        // A store that cannot be written stops a command-line start first.
+        {"1,4800,n,8,1", {}, OperationError::SettingsStoreFailure, 5, "1200,n,8,1", -1, absent, absent, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.argumentText);
+        TempConfig config;
+        std::vector<std::unique_ptr<PtyPair>> lines;
         for (int port = 1; port <= 10; ++port) {
             lines.push_back(std::make_unique<PtyPair>());
             config.mapPort(port, lines.back()->path());
         }
-        comm.setDeviceResolver([this](int port) { return SettingsLayout::deviceForPort(store, port); });
-        mapOnly = config.read(QStringLiteral("bexlow"));
-    }
+        IniSettingsStore store{config.path()};
+        for (const auto &[file, key, value] : row.stored)
+            store.save(QString::fromLatin1(file), SettingsLayout::Section, QString::fromLatin1(key),
+                       QString::fromLatin1(value));
+        const QByteArray before = config.read(QStringLiteral("bexlow"));
+        config.write(QStringLiteral("blocked"), "a file where the folder should be");
+        IniSettingsStore blocked(config.filePath(QStringLiteral("blocked")));
 
-    // Saves a value under the application title; it is no start's doing.
-    void save(const char *key, const QString &value)
-    {
-        store.save(QStringLiteral("bexlow"), QStringLiteral("Properties"), QString::fromLatin1(key), value);
-        mapOnly = config.read(QStringLiteral("bexlow"));
-    }
+        MSComm comm;
+        comm.setDeviceResolver([&](int port) { return SettingsLayout::deviceForPort(store, port); });
+        comm.setCommPort(5);
+        comm.setSettings(QStringLiteral("1200,n,8,1"));
+        const auto start = [&] {
+            openPortAtStartup(QString::fromLatin1(row.argumentText), row.unwritableStore ? blocked : store, comm);
+        };
+        if (row.error != none)
+            EXPECT_EQ(errorOf(start).number(), row.error);
+        else
+            start();
 
-    // A start on a fresh component.
-    std::unique_ptr<MSComm> start(const QString &argumentText)
-    {
-        auto fresh = std::make_unique<MSComm>();
-        fresh->setDeviceResolver([this](int port) { return SettingsLayout::deviceForPort(store, port); });
-        openPortAtStartup(argumentText, store, *fresh);
-        return fresh;
-    }
-
-    QString commandLineEntry(const QString &key) const
-    {
-        return store.value(QStringLiteral("BexxLow"), QStringLiteral("Properties"), key, QStringLiteral("<absent>"));
-    }
-
-    // Nothing was written by the start.
-    void expectStoreUntouched() const
-    {
-        EXPECT_EQ(config.read(QStringLiteral("bexlow")), mapOnly);
-        EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));
-    }
-
-    OperationError failingStart(const QString &argumentText, IniSettingsStore *other = nullptr)
-    {
-        try {
-            openPortAtStartup(argumentText, other ? *other : store, comm);
-        } catch (const OperationError &error) {
-            return error;
+        EXPECT_EQ(comm.CommPort(), row.port);
+        EXPECT_EQ(comm.Settings(), QString::fromLatin1(row.settings));
+        EXPECT_EQ(comm.Handshaking(), 0);
+        EXPECT_EQ(comm.PortOpen(), row.device >= 0);
+        if (row.device >= 0) {
+            EXPECT_EQ(comm.deviceName(), lines[size_t(row.device)]->path());
         }
-        ADD_FAILURE() << "start-up succeeded with " << qPrintable(argumentText);
-        return OperationError(0, QString());
+        const auto recorded = [&](const char *key) {
+            return store.value(SettingsLayout::CommandLineApplication, SettingsLayout::Section,
+                               QString::fromLatin1(key), QString::fromLatin1(absent));
+        };
+        EXPECT_EQ(recorded("Port"), QString::fromLatin1(row.recordedPort));
+        EXPECT_EQ(recorded("Settings"), QString::fromLatin1(row.recordedSettings));
+        EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
-
-    TempConfig config;
-    IniSettingsStore store{config.path()};
-    std::vector<std::unique_ptr<PtyPair>> lines;
-    MSComm comm;
-    QByteArray mapOnly;
-};
-
-TEST_F(StartUp, WithoutACommandLineUsesTheSavedSettingsOrTheDefaultsAndWritesNothingEvenWhenItFails)
-{
-    auto started = start(QString());
-    EXPECT_TRUE(started->PortOpen());
-    EXPECT_EQ(started->Settings(), QStringLiteral("9600,n,8,1"));
-    EXPECT_EQ(started->deviceName(), lines[0]->path());
-    expectStoreUntouched();
-
-    save("CommPort", QStringLiteral("10"));
-    save("Settings", QStringLiteral("19200,E,7,1"));
-    save("Handshaking", QStringLiteral("2"));
-    // Up to 3 characters are no command line.
-    for (const char *shortText : {"", "2", "2,9"}) {
-        SCOPED_TRACE(shortText);
-        started.reset(); // lets go of port 10
-        started = start(QString::fromLatin1(shortText));
-        // Only the saved settings select a port above 9; the saved flow
-        // control is not applied at start.
-        EXPECT_EQ(started->CommPort(), 10);
-        EXPECT_EQ(started->Settings(), QStringLiteral("19200,e,7,1"));
-        EXPECT_EQ(started->Handshaking(), 0);
-        EXPECT_EQ(started->deviceName(), lines[9]->path());
-        expectStoreUntouched();
-    }
-
-    // A stored empty port fails after the settings are applied.
-    started.reset();
-    save("CommPort", QString());
-    EXPECT_EQ(failingStart(QString()).number(), OperationError::InvalidPortText);
-    EXPECT_EQ(comm.Settings(), QStringLiteral("19200,e,7,1"));
-    EXPECT_FALSE(comm.PortOpen());
-    expectStoreUntouched();
-}
-
-TEST_F(StartUp, ACommandLineIsReadByPositionAndRecordedUnderItsOwnNameOnly)
-{
-    // The second character is skipped, whatever it is.
-    const std::tuple<const char *, int, const char *> cases[] = {
-        {"3;4800,e,7,1", 3, "4800,e,7,1"},
-        {"9,115200,o,8,2", 9, "115200,o,8,2"},
-    };
-    for (const auto &[argumentText, port, settings] : cases) {
-        SCOPED_TRACE(argumentText);
-        const auto started = start(QString::fromLatin1(argumentText));
-        EXPECT_TRUE(started->PortOpen());
-        EXPECT_EQ(started->CommPort(), port);
-        EXPECT_EQ(started->Settings(), QString::fromLatin1(settings));
-        EXPECT_EQ(commandLineEntry(QStringLiteral("Port")), QString::number(port));
-        EXPECT_EQ(commandLineEntry(QStringLiteral("Settings")), QString::fromLatin1(settings));
-        // The entries under the application title are left alone.
-        EXPECT_EQ(config.read(QStringLiteral("bexlow")), mapOnly);
-    }
-    // A later start without a command line does not read it back.
-    const auto later = start(QString());
-    EXPECT_EQ(later->CommPort(), 1);
-    EXPECT_EQ(later->Settings(), QStringLiteral("9600,n,8,1"));
-}
-
-TEST_F(StartUp, AFailingStepEndsStartUpAndKeepsWhatWasDoneBefore)
-{
-    // A port that is no digit: both values written, Settings applied, then
-    // the conversion fails: no port number set, nothing opened.
-    EXPECT_EQ(failingStart(QStringLiteral("x,9600,e,8,1")).number(), OperationError::InvalidPortText);
-    EXPECT_EQ(commandLineEntry(QStringLiteral("Port")), QStringLiteral("x"));
-    EXPECT_EQ(commandLineEntry(QStringLiteral("Settings")), QStringLiteral("9600,e,8,1"));
-    EXPECT_EQ(comm.Settings(), QStringLiteral("9600,e,8,1"));
-    EXPECT_EQ(comm.CommPort(), 1);
-    EXPECT_FALSE(comm.PortOpen());
-
-    // "12,..." gives port text 1 and a settings text that starts with the
-    // comma, which the component refuses: the port number is not set.
-    comm.setCommPort(5);
-    EXPECT_EQ(failingStart(QStringLiteral("12,9600,n,8,1")).number(), OperationError::InvalidPropertyValue);
-    EXPECT_EQ(commandLineEntry(QStringLiteral("Port")), QStringLiteral("1"));
-    EXPECT_EQ(commandLineEntry(QStringLiteral("Settings")), QStringLiteral(",9600,n,8,1"));
-    EXPECT_EQ(comm.CommPort(), 5);
-
-    // 4 characters are a command line: settings text "96" is refused.
-    failingStart(QStringLiteral("2,96"));
-    EXPECT_EQ(commandLineEntry(QStringLiteral("Settings")), QStringLiteral("96"));
-    EXPECT_FALSE(comm.PortOpen());
-
-    // A store that cannot be written (its folder is a plain file) stops a
-    // command-line start before the port.
-    config.write(QStringLiteral("blocked"), "x");
-    IniSettingsStore blocked(config.filePath(QStringLiteral("blocked")));
-    EXPECT_TRUE(
-        failingStart(QStringLiteral("1,4800,n,8,1"), &blocked).description().contains(QStringLiteral("BexxLow.conf")));
-    EXPECT_EQ(comm.CommPort(), 5);
-    EXPECT_EQ(comm.Settings(), QStringLiteral("9600,e,8,1"));
-    EXPECT_FALSE(comm.PortOpen());
 }
 
 TEST(PortText, BlanksAndASignAroundDecimalDigitsWithinSixteenBits)
