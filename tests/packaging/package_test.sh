@@ -45,7 +45,10 @@ check "the packaged desktop entry is packaging/bexlow.desktop" \
     cmp -s "$usr/share/applications/bexlow.desktop" "$source_dir/packaging/bexlow.desktop"
 check "the packaged manual page is packaging/bexlow.1" \
     cmp -s <(gzip -dc "$usr/share/man/man1/bexlow.1.gz") "$source_dir/packaging/bexlow.1"
-check "the PNG icon is 32x32" grep -q 'PNG image data, 32 x 32' <<<"$(file -b "$usr/share/icons/hicolor/32x32/apps/bexlow.png")"
+icon="$usr/share/icons/hicolor/32x32/apps/bexlow.png"
+check "the PNG icon is 32x32 with a palette of at most 16 colours" \
+    grep -q 'PNG image data, 32 x 32, [1-4]-bit colormap' <<<"$(file -b "$icon")"
+check "the PNG icon has no transparent colour" test -z "$(grep -a tRNS "$icon")"
 check "the scalable icon is an SVG document" python3 -c '
 import sys, xml.etree.ElementTree as ET
 sys.exit(0 if ET.parse(sys.argv[1]).getroot().tag == "{http://www.w3.org/2000/svg}svg" else 1)' \

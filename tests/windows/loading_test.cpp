@@ -1,5 +1,5 @@
-// What the dialog shows when it opens: its lists, and the serial component's
-// configuration of that moment.
+// What the dialog shows when it opens: the serial component's configuration
+// of that moment, selected in its lists.
 #include "tests/windows/windowfixture.h"
 
 #include <QRadioButton>
@@ -16,13 +16,8 @@ struct Load
     QStringList shown; // port, speed, parity, data bits, stop bits
 };
 
-TEST_F(Loading, EachLoadShowsTheComponentsConfigurationInListsThatHoldExactlyTheirEntries)
+TEST_F(Loading, EachLoadShowsTheComponentsConfiguration)
 {
-    QStringList ports;
-    for (int port = 1; port <= 16; ++port)
-        ports << QStringLiteral("Com%1").arg(port);
-    const QStringList speeds{"110",   "300",   "600",   "1200",  "2400",  "4800",   "9600",   "14400",
-                             "19200", "28800", "38400", "56000", "57600", "115200", "128000", "256000"};
     const Load loads[] = {
         {1, "9600,n,8,1", 0, {"Com1", "9600", "None", "8", "1"}},
         {2, "19200,o,7,2", 3, {"Com2", "19200", "Odd", "7", "2"}},
@@ -40,11 +35,6 @@ TEST_F(Loading, EachLoadShowsTheComponentsConfigurationInListsThatHoldExactlyThe
         comm().setSettings(QString::fromLatin1(load.settings));
         comm().setHandshaking(load.flow);
         openDialog();
-        EXPECT_EQ(entries("cboPort"), ports);
-        EXPECT_EQ(entries("cboSpeed"), speeds);
-        EXPECT_EQ(entries("cboDataBits"), (QStringList{"4", "5", "6", "7", "8"}));
-        EXPECT_EQ(entries("cboParity"), (QStringList{"Even", "Odd", "None", "Mark", "Space"}));
-        EXPECT_EQ(entries("cboStopBits"), (QStringList{"1", "1.5", "2"}));
         EXPECT_EQ((QStringList{selected("cboPort"), selected("cboSpeed"), selected("cboParity"),
                                selected("cboDataBits"), selected("cboStopBits")}),
                   load.shown);

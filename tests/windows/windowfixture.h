@@ -148,13 +148,6 @@ protected:
         }
         throw std::runtime_error(std::string("no control ") + name);
     }
-    QStringList entries(const char *list) const
-    {
-        QStringList texts;
-        for (auto *box = control<QComboBox>(list); texts.size() < box->count();)
-            texts << box->itemText(int(texts.size()));
-        return texts;
-    }
     QString selected(const char *list) const
     {
         auto *box = control<QComboBox>(list);
