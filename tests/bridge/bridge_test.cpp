@@ -1,13 +1,10 @@
-// The whole bridge under stress: every byte value and key syntax, an adapter
-// pulled out and plugged back, a second program on the same device. A pty is
-// the line, the real bexlow types, and the receivers are real X clients.
+// The whole bridge under stress: every byte value and key syntax. A pty is
+// the line, the real bexlow types, and the receiver is a real X client.
 #include "tests/receivers/typingtestsupport.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <X11/keysym.h>
@@ -117,55 +114,6 @@ TEST(Bridge, NoByteSequenceTypesAShortcut)
             EXPECT_NE(event.keysym, modifier) << "key " << event.keycode;
     }
     EXPECT_TRUE(keyboard.keysDown().empty());
-}
-
-TEST(Bridge, ASecondProgramIsRefusedAndAnAdapterPulledOutAndPluggedBackTypesAgainWithNothingTwice)
-{
-    QTemporaryDir dir;
-    const QString adapter = dir.filePath(QStringLiteral("usb-FTDI_FT232R-if00-port0"));
-    auto line = std::make_unique<PtyPair>();
-    ASSERT_TRUE(QFile::link(line->path(), adapter));
-    ReceiverWindow receiver(ReceiverWindow::Kind::Xterm);
-    TempConfig config;
-    config.mapPort(1, adapter);
-    BexlowProcess bexlow;
-    startTyping(bexlow, adapter);
-    KeyboardState keyboard;
-
-    // A second program reaches the device through another name. It says why
-    // it cannot start (and shows it in a message box, which holds it open).
-    TempConfig secondConfig; // its own XDG_CONFIG_HOME, which the second inherits
-    secondConfig.mapPort(1, line->path());
-    BexlowProcess second;
-    second.start({QStringLiteral("1,9600,n,8,1")});
-    processEventsUntil([&] { return second.errorOutput().contains("bexlow: "); }, 20000);
-    processEventsFor(100); // the rest of the line
-    const QByteArray message = second.errorOutput();
-    EXPECT_TRUE(message.contains("busy")) << message.constData();
-    EXPECT_TRUE(message.contains(line->path().toUtf8())) << message.constData();
-    second.stop(SIGKILL);
-
-    // The first keeps typing.
-    ASSERT_TRUE(keyboard.focus(receiver.window()));
-    line->send("before\r");
-    receiver.waitForLength(0, 7);
-    // Pulled out: the line hangs up and its name goes, as udev removes it.
-    line->hangUp();
-    ASSERT_TRUE(QFile::remove(adapter));
-    ASSERT_TRUE(processEventsUntil([&] { return bexlow.errorOutput().contains("has gone away"); }, 10000))
-        << bexlow.errorOutput().constData();
-
-    // Plugged back in: the same name, a new device behind it.
-    line = std::make_unique<PtyPair>();
-    ASSERT_TRUE(QFile::link(line->path(), adapter));
-    ASSERT_TRUE(processEventsUntil([&] { return bexlow.errorOutput().contains("is back"); }, 10000))
-        << bexlow.errorOutput().constData();
-    line->send("after\r");
-    receiver.waitForLength(0, 13);
-    EXPECT_EQ(receiver.text(), QByteArray("before\rafter\r"));
-    // One line when it went, one when it came back.
-    EXPECT_EQ(bexlow.errorOutput().count("has gone away"), 1);
-    EXPECT_EQ(bexlow.errorOutput().count("is back"), 1);
 }
 
 } // namespace

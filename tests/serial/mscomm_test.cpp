@@ -222,6 +222,7 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     // Pulled out: the device hangs up and its name goes, as udev removes a
     // /dev/serial/by-id link. (A link left pointing at the old pty number
     // could meet another test's new pty under that number.)
+    testing::internal::CaptureStderr();
     line->hangUp();
     direct->hangUp();
     ASSERT_TRUE(QFile::remove(link));
@@ -243,6 +244,11 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     line = std::make_unique<PtyPair>();
     ASSERT_TRUE(QFile::link(line->path(), link));
     ASSERT_TRUE(processEventsUntil([&] { return !open.comm.waitingForDevice(); }, 3000));
+    // One line each when the devices went and when the one behind the link came back.
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count(QStringLiteral("gone away; waiting for it")), 1) << qPrintable(said);
+    EXPECT_EQ(said.count(QStringLiteral("does not come back")), 1) << qPrintable(said);
+    EXPECT_EQ(said.count(QStringLiteral("is back")), 1) << qPrintable(said);
     const TermiosLine::State state = open.comm.lineState();
     EXPECT_EQ(state.outputSpeed, 4800u);
     EXPECT_TRUE(state.iflag & INPCK);
