@@ -4,12 +4,7 @@
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -22,18 +17,17 @@ protected:
         // message box to hold it open.
         qunsetenv("DISPLAY");
         qunsetenv("WAYLAND_DISPLAY");
-        ::chmod(QFile::encodeName(line.path()).constData(), 0666);
         config.mapPort(1, line.path());
         config.write(QStringLiteral("BexxLow"), "[Properties]\nPort=1\nSettings=9600,n,8,1\n");
     }
 
-    // Starts bexlow (after the prefix command, if any); true if it is still
-    // running after a second and a half, that is past start-up; it is then ended.
-    // A start that is expected to fail is given longer to end, since a
-    // sanitizer build on a busy machine can take over a second to exit.
-    bool start(const QStringList &arguments, const QStringList &prefix = {}, bool expectEnd = false)
+    // Starts bexlow; true if it is still running after a second and a half,
+    // that is past start-up; it is then ended. A start that is expected to
+    // fail is given longer to end, since a sanitizer build on a busy machine
+    // can take over a second to exit.
+    bool start(const QStringList &arguments, bool expectEnd = false)
     {
-        BexlowProcess program(prefix);
+        BexlowProcess program;
         program.start(arguments);
         const bool running = !program.waitForEnd(expectEnd ? 20000 : 1500);
         exitCode = program.exitCode();
@@ -41,9 +35,9 @@ protected:
         return running;
     }
 
-    void expectFailure(const QStringList &arguments, const QString &expected, const QStringList &prefix = {})
+    void expectFailure(const QStringList &arguments, const QString &expected)
     {
-        EXPECT_FALSE(start(arguments, prefix, true)) << qPrintable(message);
+        EXPECT_FALSE(start(arguments, true)) << qPrintable(message);
         EXPECT_EQ(exitCode, 1);
         EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
         // One line per message: nothing from outside breaks it up.
@@ -119,38 +113,6 @@ TEST_F(BadInput, ACorruptSettingsFileIsReadAroundAndNeverCut)
 
     // A start without arguments still finds its entries around the garbage.
     EXPECT_TRUE(start({}));
-}
-
-TEST_F(BadInput, ConfigFoldersThatCannotBeUsed)
-{
-    // The settings file is a folder.
-    ASSERT_TRUE(QFile::remove(config.filePath(QStringLiteral("bexlow"))));
-    ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("bexlow.conf")));
-    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Is a directory"));
-    ASSERT_TRUE(QDir(config.path()).rmdir(QStringLiteral("bexlow.conf")));
-
-    // A read-only folder, for a user other than root: reading works, the
-    // command-line record cannot be written and the program says which file.
-    saveStored("Settings=4800,n,8,1\n");
-    QFile::remove(config.filePath(QStringLiteral("BexxLow")));
-    ::chmod(QFile::encodeName(config.path()).constData(), 0555);
-    // A lock file left by an earlier root run on the same pty number would
-    // stop "nobody" here; that case has its own message, not tested here.
-    QFile::remove(QStringLiteral("/run/lock/LCK..") + line.path().mid(5).replace(QLatin1Char('/'), QLatin1Char('_')));
-    const QStringList asNobody = {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                                  QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
-    EXPECT_TRUE(start({}, asNobody));
-    expectFailure({QStringLiteral("1,9600,n,8,1")},
-                  config.filePath(QStringLiteral("BexxLow")) + QStringLiteral(": cannot be saved"), asNobody);
-    EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));
-
-    // A folder the user cannot read: the stored settings cannot be trusted to
-    // be absent, so the program stops instead of falling back to defaults.
-    ::chmod(QFile::encodeName(config.path()).constData(), 0300);
-    expectFailure({}, config.filePath(QStringLiteral("bexlow")) + QStringLiteral(": cannot be read: Permission denied"),
-                  asNobody);
-    ::chmod(QFile::encodeName(config.path()).constData(), 0700);
-    EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("Settings=4800,n,8,1"));
 }
 
 } // namespace

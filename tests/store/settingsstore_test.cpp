@@ -72,38 +72,50 @@ TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSa
                          "[New]\nKey=v\n"));
 }
 
-TEST(IniSettingsStore, AnUnwritableFileIsAFailureThatNamesTheFileAndKeepsItIntact)
+// Runs the body as user "nobody" in a child, so that permissions apply even
+// when the tests run as root; gives the body's result.
+int asNobody(const std::function<int()> &body)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? body() : 100);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(IniSettingsStore, AFileThatCannotBeWrittenOrReadIsAFailureThatNamesItAndKeepsIt)
 {
     TempConfig config;
     config.write(App, "[Properties]\nSettings=9600,n,8,1\n");
-    ASSERT_EQ(::chmod(QFile::encodeName(config.path()).constData(), 0555), 0);
+    const QByteArray folder = QFile::encodeName(config.path());
+    ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(config.filePath(App)).constData(), 0444), 0);
-    // As user "nobody", in a child, so that the permissions apply even when
-    // the tests run as root.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(100);
-        IniSettingsStore store(config.path());
-        if (store.value(App, Section, Key) != QStringLiteral("9600,n,8,1"))
-            ::_exit(2);
-        try {
-            store.save(App, Section, Key, QStringLiteral("4800,e,7,1"));
-        } catch (const OperationError &error) {
-            const bool named = error.description().contains(config.filePath(App));
-            const bool reasoned =
-                error.description().contains(QStringLiteral("not writable"), Qt::CaseInsensitive)
-                || error.description().contains(QStringLiteral("Permission denied"), Qt::CaseInsensitive);
-            ::_exit(named && reasoned ? 0 : 3);
-        }
-        ::_exit(4); // saved although the file is read-only
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Read-only: reading works, saving says which file and why.
+    EXPECT_EQ(asNobody([&] {
+                  IniSettingsStore store(config.path());
+                  if (store.value(App, Section, Key) != QStringLiteral("9600,n,8,1"))
+                      return 2;
+                  const QString message =
+                      errorOf([&] { store.save(App, Section, Key, QStringLiteral("x")); }).description();
+                  return message.contains(config.filePath(App) + QStringLiteral(": cannot be saved")) ? 0 : 3;
+              }),
+              0);
     EXPECT_EQ(config.read(App), QByteArray("[Properties]\nSettings=9600,n,8,1\n"));
-    ::chmod(QFile::encodeName(config.path()).constData(), 0700);
+    // A folder that cannot be read: what is stored cannot be known, so
+    // reading fails instead of giving the defaults.
+    ASSERT_EQ(::chmod(folder.constData(), 0300), 0);
+    EXPECT_EQ(asNobody([&] {
+                  const QString message =
+                      errorOf([&] {
+                          IniSettingsStore(config.path()).value(App, Section, Key, QStringLiteral("d"));
+                      }).description();
+                  return message.contains(config.filePath(App) + QStringLiteral(": cannot be read: Permission denied"))
+                             ? 0
+                             : 4;
+              }),
+              0);
+    ::chmod(folder.constData(), 0700);
 }
 
 TEST(IniSettingsStore, AFolderOrFileThatIsNotWhatItShouldBeOrANameThatLeavesTheFolderIsAFailure)

@@ -10,8 +10,7 @@ void BexlowProcess::start(const QStringList &arguments)
     if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR")))
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), environment.value(QStringLiteral("XDG_CONFIG_HOME")));
     m_process.setProcessEnvironment(environment);
-    const QStringList command = m_prefix + QStringList(QStringLiteral(BEXLOW_BINARY)) + arguments;
-    m_process.start(command.front(), command.mid(1));
+    m_process.start(QStringLiteral(BEXLOW_BINARY), arguments);
     m_process.waitForStarted(10000);
 }
 

@@ -12,10 +12,6 @@
 class BexlowProcess
 {
 public:
-    // `prefix` runs it, e.g. setpriv to start it as another user.
-    explicit BexlowProcess(QStringList prefix = {})
-        : m_prefix(std::move(prefix))
-    {}
     ~BexlowProcess() { stop(SIGTERM); }
 
     void start(const QStringList &arguments);
@@ -34,7 +30,6 @@ public:
     QByteArray output() { return m_process.readAllStandardOutput(); }
 
 private:
-    QStringList m_prefix;
     QProcess m_process;
     QByteArray m_errors;
 };
