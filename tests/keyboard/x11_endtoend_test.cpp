@@ -131,10 +131,6 @@ TEST_F(TypingIntoXterm, TextArrivesExactly)
         // A CR ending one burst and the LF starting the next type one Return.
         {"weight 12.5 kg\r"},
         {"\nnext\r\n", "next\r"},
-        // Bytes that are not UTF-8 are taken as Latin-1.
-        {"\xff\xfe"
-         "A\xc3X\x80",
-         QStringLiteral("ÿþAÃX").toUtf8()},
     });
 }
 
