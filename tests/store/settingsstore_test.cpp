@@ -24,16 +24,12 @@ TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
     TempConfig config;
     const QString folder = config.path() + QStringLiteral("/not/yet/there");
     IniSettingsStore store(folder);
+    // Which texts survive encoding is the inivalue fuzz target's concern;
+    // here that they survive the file, and a long one too.
     const QString values[] = {
-        QStringLiteral(",9600,n,8,1"),
         QString(),
-        QStringLiteral("  leading and trailing  "),
-        QStringLiteral("\"quoted\""),
-        QStringLiteral("back\\slash and \"quote\" inside"),
-        QStringLiteral("semi;colon = equals # hash [bracket]"),
-        QStringLiteral("line\nbreak\rcarriage\ttab\x01\x7f"),
-        QStringLiteral("ünïcödé € ✓ 中文"),
-        QStringLiteral("@Variant(x)"),
+        QStringLiteral("  \"quoted\" semi;colon = [bracket]  "),
+        QStringLiteral("line\nbreak\rtab\t ünïcödé € 中文"),
         QString(10000, QLatin1Char('7')),
     };
     for (int i = 0; i < int(std::size(values)); ++i)
