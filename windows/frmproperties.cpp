@@ -250,7 +250,14 @@ void frmProperties::cmdOK_Click()
     const bool echo = m_pendingEchoFlag;
     short oldPort = 0;
     attempt([&] { oldPort = comm.CommPort(); });
-    const short newPort = short(m_ui->cboPort->currentIndex() + 1);
+    // A list left without a selection (the component's value is not among its
+    // entries, such as a port above 16 or a speed of 1234) keeps that value.
+    const short newPort = m_ui->cboPort->currentIndex() >= 0 ? short(m_ui->cboPort->currentIndex() + 1) : oldPort;
+    const LineSettings::Fields present =
+        LineSettings::parseByPosition(comm.Settings()).value_or(LineSettings::Fields{});
+    const auto chosen = [](const QComboBox &list, const QString &presentValue) {
+        return list.currentIndex() >= 0 ? list.currentText() : presentValue;
+    };
     bool reopen = false;
 
     if (oldPort != newPort) {
@@ -272,8 +279,9 @@ void frmProperties::cmdOK_Click()
     }
 
     attempt([&] {
-        comm.setSettings(LineSettings::compose(m_ui->cboSpeed->currentText(), m_ui->cboParity->currentText(),
-                                               m_ui->cboDataBits->currentText(), m_ui->cboStopBits->currentText()));
+        comm.setSettings(LineSettings::compose(
+            chosen(*m_ui->cboSpeed, present.speed), chosen(*m_ui->cboParity, present.parity),
+            chosen(*m_ui->cboDataBits, present.dataBits), chosen(*m_ui->cboStopBits, present.stopBits)));
     });
     if (pendingError) {
         showFailure(pendingError->description());
