@@ -13,6 +13,13 @@ Request request(const QStringList &arguments)
     return Request::Run;
 }
 
+QString strayOption(const QStringList &arguments)
+{
+    if (arguments.isEmpty() || arguments.front().size() < 2 || !arguments.front().startsWith(QLatin1Char('-')))
+        return QString();
+    return arguments.front();
+}
+
 QString argumentText(const QStringList &arguments)
 {
     return arguments.join(QLatin1Char(' '));
@@ -21,7 +28,7 @@ QString argumentText(const QStringList &arguments)
 QString helpText()
 {
     return QStringLiteral("Usage: bexlow [PORT,SPEED,PARITY,DATABITS,STOPBITS]\n"
-                          "       bexlow --help | --version\n"
+                          "       bexlow -h | --help | --version\n"
                           "Types the text that arrives on a serial port into the window that has the\n"
                           "keyboard focus (X11 and XWayland windows).\n"
                           "\n"
@@ -49,6 +56,8 @@ QString helpText()
                           "Options:\n"
                           "  -h, --help  show this help and exit\n"
                           "  --version   show the version and exit\n"
+                          "Each must be the only argument. Any other argument that begins with '-'\n"
+                          "is named on stderr and ignored, and the saved settings are used.\n"
                           "\n"
                           "Exit status: 0 when the window is closed; 1 when start-up fails (the port\n"
                           "cannot be opened, or the settings are not valid).\n"

@@ -49,11 +49,19 @@ int main(int argc, char *argv[])
     // as it was by the destructors below.
     QuitOnSignal::install();
 
+    QString argumentText = CommandLine::argumentText(arguments);
+    if (const QString option = CommandLine::strayOption(arguments); !option.isEmpty()) {
+        // Most likely a mistyped option: the program goes on as without one.
+        Report::line(QStringLiteral("unknown option %1 ignored; starting with the saved settings")
+                         .arg(OperationError::quoted(option)));
+        argumentText.clear();
+    }
+
     IniSettingsStore store;
     XTestKeyInjector keys;
     frmterminal window(store, keys);
     try {
-        window.Form_Load(CommandLine::argumentText(arguments));
+        window.Form_Load(argumentText);
     } catch (const OperationError &error) {
         Report::alert(error.description());
         return 1;

@@ -44,9 +44,11 @@ check "--help exits 0" test "$status" -eq 0
 check "--help starts with the usage line" test "$(head -n1 "$tmp/help.txt")" = \
     'Usage: bexlow [PORT,SPEED,PARITY,DATABITS,STOPBITS]'
 for text in 'bexlow 1,9600,n,8,1' '~/.config/bexlow.conf' '~/.config/BexxLow.conf' 'Com<n>=' \
-    '/dev/serial/by-id/' '--version' 'man bexlow'; do
+    '/dev/serial/by-id/' '--version' 'bexlow -h | --help | --version' 'man bexlow'; do
     check "--help mentions $text" has "$tmp/help.txt" "$text"
 done
+XDG_CONFIG_HOME="$tmp/config" env -u DISPLAY -u WAYLAND_DISPLAY "$binary" -h >"$tmp/h.txt" 2>/dev/null || true
+check "-h prints the same help" cmp -s "$tmp/help.txt" "$tmp/h.txt"
 check "--help writes no settings file" test -z "$(ls -A "$tmp/config")"
 
 # The messages the manual and the README explain are the program's own texts.
