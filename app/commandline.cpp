@@ -60,7 +60,8 @@ QString helpText()
                           "is named on stderr and ignored, and the saved settings are used.\n"
                           "\n"
                           "Exit status: 0 when the window is closed; 1 when start-up fails (the port\n"
-                          "cannot be opened, or the settings are not valid).\n"
+                          "cannot be opened, or the settings are not valid); 128+N when signal N\n"
+                          "ends it (143 for SIGTERM).\n"
                           "\n"
                           "More: man bexlow\n");
 }

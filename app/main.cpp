@@ -45,8 +45,8 @@ int main(int argc, char *argv[])
     }
 
     // Before anything else installs handlers: a SIGTERM, SIGINT or SIGHUP
-    // ends the event loop, so the port is released and the keyboard put back
-    // as it was by the destructors below.
+    // ends the event loops, also a message box's, so the port is released and
+    // the keyboard put back as it was by the destructors below.
     QuitOnSignal::install();
 
     QString argumentText = CommandLine::argumentText(arguments);
@@ -64,13 +64,17 @@ int main(int argc, char *argv[])
         window.Form_Load(argumentText);
     } catch (const OperationError &error) {
         Report::alert(error.description());
-        return 1;
+        // A signal that closed the message box ends the program as a signal does.
+        return QuitOnSignal::exitStatus() != 0 ? QuitOnSignal::exitStatus() : 1;
     }
     try {
         keys.checkAvailable();
     } catch (const OperationError &error) {
         Report::alert(error.description() + QStringLiteral("; received text cannot be typed"));
     }
+    // The main loop would forget a signal that came before it runs.
+    if (QuitOnSignal::exitStatus() != 0)
+        return QuitOnSignal::exitStatus();
     window.show();
     return app.exec();
 }

@@ -11,9 +11,11 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t receivedSignal = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
+    receivedSignal = signal;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
@@ -31,7 +33,9 @@ void install()
         char byte = 0;
         while (::read(signalPipe[0], &byte, 1) > 0) {
         }
-        QCoreApplication::quit();
+        // Not quit(): that does nothing before the main loop runs, and with a
+        // message box open it waits for the box. exit() leaves every loop.
+        QCoreApplication::exit(exitStatus());
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -39,6 +43,11 @@ void install()
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+}
+
+int exitStatus()
+{
+    return receivedSignal != 0 ? 128 + receivedSignal : 0;
 }
 
 } // namespace QuitOnSignal
