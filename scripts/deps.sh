@@ -7,9 +7,9 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
-    libx11-dev libxtst-dev libxkbcommon-dev
+    libx11-dev libxcb1-dev libxtst-dev libxkbcommon-dev
     googletest libgtest-dev
-    xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core
+    xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core openbox
     clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
 )

@@ -7,6 +7,7 @@
 #include "settings/linesettings.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
+#include "windows/framemargins.h"
 #include "windows/frmterminal.h"
 #include "windows/twips.h"
 
@@ -139,13 +140,16 @@ void frmProperties::Form_Load()
     QDialog &window = *m_window;
     window.ensurePolished();
 
+    // Centred by its outer size, frame and title bar included. Before the
+    // first show the toolkit knows only the client area, so the frame is
+    // asked of the window manager; the window is then placed by its client
+    // area, which sits inside the frame at the frame's left and top sides.
+    const QMargins frame = expectedFrameMargins(window);
+    const QSize outer = window.size().grownBy(frame);
     const QSize screen = window.screen()->size();
-    const float left =
-        Twips::centred(Twips::fromPixels(screen.width()), Twips::fromPixels(window.frameGeometry().width()));
-    window.move(Twips::toPixels(left), window.y());
-    const float top =
-        Twips::centred(Twips::fromPixels(screen.height()), Twips::fromPixels(window.frameGeometry().height()));
-    window.move(window.x(), Twips::toPixels(top));
+    const float left = Twips::centred(Twips::fromPixels(screen.width()), Twips::fromPixels(outer.width()));
+    const float top = Twips::centred(Twips::fromPixels(screen.height()), Twips::fromPixels(outer.height()));
+    window.move(Twips::toPixels(left) + frame.left(), Twips::toPixels(top) + frame.top());
 
     TabStrip &tabStrip = *m_ui->tabSettings;
     const QPoint displayArea = tabStrip.mapTo(&window, tabStrip.displayArea().topLeft());

@@ -1,11 +1,13 @@
 // How the two windows look, where it matters: the forms load with their
 // titles, fixed sizes and title bars, the lists cannot be edited, Tab enters
-// an option group at its selected option, the dialog is centred and its
-// panel lies over the tab strip's display area. The forms' geometry and
-// captions are the .ui files' own business.
+// an option group at its selected option, the dialog is centred (by its frame
+// under a window manager) and its panel lies over the tab strip's display
+// area. The forms' geometry and captions are the .ui files' own business.
+#include "tests/support/eventloop.h"
 #include "tests/windows/windowfixture.h"
 #include "windows/twips.h"
 
+#include <QProcess>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabBar>
@@ -86,6 +88,31 @@ TEST_F(Layout, TheDialogOpensInTheMiddleOfTheScreenWithThePanelOnTheTabStripsDis
     // on the panel's empty part reaches.
     EXPECT_GT(window.children().indexOf(panel), window.children().indexOf(tabs));
     EXPECT_EQ(window.childAt(panel->mapTo(&window, QPoint(panel->width() / 2, panel->height() - 3))), panel);
+}
+
+// Under a window manager the outer rectangle, frame and title bar included,
+// is what is centred; the window manager tells its frame before the dialog
+// is shown, so it appears there at once.
+TEST_F(Layout, UnderAWindowManagerTheDialogIsCentredByItsFrame)
+{
+    // Windows mapped while openbox starts up may go unmanaged: its start-up
+    // command tells when it is ready.
+    const QString ready = config.path() + QStringLiteral("/openbox-ready");
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--startup"), QStringLiteral("touch ") + ready});
+    ASSERT_TRUE(windowManager.waitForStarted());
+    ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(ready); }, 10000));
+    start();
+    QDialog &window = openDialog();
+    QRect outer;
+    processEventsUntil([&] { return (outer = xOuterRect(window.winId())).size() != window.size(); }, 5000);
+    EXPECT_GT(outer.height(), window.height()); // framed, with a title bar
+    const QSize screen = window.screen()->size();
+    EXPECT_NEAR(outer.x(), (screen.width() - outer.width()) / 2.0, 1.0);
+    EXPECT_NEAR(outer.y(), (screen.height() - outer.height()) / 2.0, 1.0);
+    click("cmdCancel");
+    windowManager.terminate();
+    EXPECT_TRUE(windowManager.waitForFinished(10000));
 }
 
 } // namespace
