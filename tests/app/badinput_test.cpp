@@ -80,6 +80,25 @@ TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
     EXPECT_TRUE(config.read(QStringLiteral("BexxLow")).startsWith("[Properties]\nPort=0\nSettings=9600,n,8,1\n"));
 }
 
+// An option bexlow does not have: one line names it, the saved settings are
+// used as without arguments, and neither settings file is touched.
+TEST_F(BadInput, AStrayOptionIsNamedAndTheSavedSettingsAreUsed)
+{
+    saveStored("Settings=4800,n,8,1\n");
+    const auto files = [this] {
+        return config.read(QStringLiteral("bexlow")) + config.read(QStringLiteral("BexxLow"));
+    };
+    const QByteArray stored = files();
+    for (const QString option : {"-v", "-x", "--foo"}) {
+        EXPECT_TRUE(start({option})) << qPrintable(message);
+        EXPECT_EQ(
+            message.split(u'\n').filter(option),
+            QStringList(
+                QStringLiteral("bexlow: unknown option \"%1\" ignored; starting with the saved settings").arg(option)));
+        EXPECT_EQ(files(), stored);
+    }
+}
+
 TEST_F(BadInput, StoredValuesAreRefusedWithTheirReasonAndKept)
 {
     const std::pair<QByteArray, QString> cases[] = {

@@ -23,6 +23,7 @@ public:
     // (it is killed then).
     bool stop(int signal);
     bool running() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 processId() const { return m_process.processId(); }
     // The exit status; -1 after a crash.
     int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // Everything it wrote to stderr so far.

@@ -6,8 +6,11 @@
 #include "tests/support/eventloop.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 namespace {
 
@@ -59,54 +62,60 @@ TEST_F(MainWindow, ABlankTypedAtTheButtonOpensTheDialogWhereEnterOnAClosedListPr
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
 }
 
-// The visible windows with this title, as xdotool finds them.
-QStringList windowsTitled(const QString &title)
+// What a command prints; its words are separated by single blanks.
+QString run(const QString &command)
 {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                             QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
-    search.waitForFinished();
-    return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QProcess process;
+    process.start(command.section(u' ', 0, 0), command.section(u' ', 1).split(u' ', Qt::SkipEmptyParts));
+    process.waitForFinished();
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-// The program as a user runs it: its window, the dialog opened from the
-// keyboard, and the end when the main window is closed.
-TEST(Program, ClosingTheMainWindowEndsTheProgramAndItsDialog)
+// The program as a user runs it ends in order: when its main window is closed
+// with the dialog open (status 0), and on SIGTERM, SIGINT or SIGHUP also while
+// the start-up failure's message box waits, or right after typing, with spare
+// keys bound (128 + the signal's number). Within a second, with the port's
+// lock file gone and the keymap as it was found.
+TEST(Program, EndsInOrderWhenItsWindowClosesOrOnASignalAlsoWhileABoxWaits)
 {
-    TempConfig config;
-    std::vector<std::unique_ptr<PtyPair>> lines;
-    BexlowProcess program; // inherits XDG_CONFIG_HOME from config
-
-    QStringList mains;
-    // A pty whose number a serial component elsewhere is waiting for can be
-    // taken by it first (see Windows::start); then the program cannot open
-    // it and ends, and the next attempt uses a fresh pty.
-    for (int attempt = 1; attempt <= 5 && mains.isEmpty(); ++attempt) {
-        lines.push_back(std::make_unique<PtyPair>());
-        config.mapPort(1, lines.back()->path());
-        program.start({});
-        processEventsUntil(
-            [&] {
-                mains = windowsTitled(QStringLiteral("BexxLow"));
-                return !mains.isEmpty() || !program.running();
-            },
-            10000);
-        if (mains.isEmpty() && !program.errorOutput().contains("another program is using the port"))
-            break;
+    TempConfig config; // XDG_CONFIG_HOME, which the program inherits
+    PtyPair line;
+    config.mapPort(1, line.path());
+    const QString lockFile = QStringLiteral("/run/lock/LCK..") + line.path().mid(5).replace(u'/', u'_');
+    QFile::remove(lockFile); // left by a program that was killed
+    const QString keymap = run(QStringLiteral("xmodmap -pke"));
+    const std::pair<const char *, int> rows[] = {
+        {"x,9600,n,8,1", SIGTERM}, {"x,9600,n,8,1", SIGINT}, {"x,9600,n,8,1", SIGHUP}, {"1,9600,n,8,1", 0},
+        {"1,9600,n,8,1", SIGTERM}, {"1,9600,n,8,1", SIGINT}, {"1,9600,n,8,1", SIGHUP},
+    };
+    for (const auto &[arguments, signal] : rows) {
+        SCOPED_TRACE(::testing::Message() << arguments << ", signal " << signal);
+        BexlowProcess program;
+        program.start({QString::fromLatin1(arguments)});
+        // Searches among the program's shown windows.
+        const QString search = QStringLiteral("xdotool search --all --onlyvisible --pid %1 ").arg(program.processId());
+        const auto shows = [&search](int windows) {
+            return processEventsUntil([&] { return run(search).count(u'\n') == windows; }, 10000);
+        };
+        ASSERT_TRUE(shows(1)); // the start-up failure's box, or the main window
+        if (signal == 0) {
+            // The button has the focus: a blank typed into the window presses it.
+            run(search + QStringLiteral("--name ^BexxLow$ windowfocus --sync key space"));
+            ASSERT_TRUE(shows(2));
+            xRequestClose(WId(run(search + QStringLiteral("--name ^BexxLow$")).trimmed().toULong()));
+        } else {
+            if (arguments[0] != 'x') {
+                EXPECT_TRUE(QFile::exists(lockFile));
+                line.send(QStringLiteral("\u4e00\u4e01").toUtf8());
+                ASSERT_TRUE(processEventsUntil([&] { return run(QStringLiteral("xmodmap -pke")) != keymap; }, 10000));
+            }
+            ::kill(pid_t(program.processId()), signal);
+        }
+        EXPECT_TRUE(program.waitForEnd(1000));
+        EXPECT_EQ(program.exitCode(), signal == 0 ? 0 : 128 + signal);
+        EXPECT_FALSE(QFile::exists(lockFile));
+        EXPECT_EQ(run(QStringLiteral("xmodmap -pke")), keymap);
     }
-    ASSERT_EQ(mains.size(), 1) << program.errorOutput().constData();
-
-    // The button has the focus: a blank typed into the window presses it.
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), mains.first(), QStringLiteral("key"),
-                                                  QStringLiteral("--window"), mains.first(), QStringLiteral("space")});
-    EXPECT_TRUE(
-        processEventsUntil([] { return !windowsTitled(QStringLiteral("CommPort Properties")).isEmpty(); }, 10000));
-
-    xRequestClose(WId(mains.first().toULong()));
-    EXPECT_TRUE(program.waitForEnd());
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(windowsTitled(QStringLiteral("CommPort Properties")).isEmpty());
-    EXPECT_FALSE(config.exists(QStringLiteral("BexxLow")));
 }
 
 } // namespace
