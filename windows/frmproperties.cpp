@@ -9,6 +9,7 @@
 #include "store/settingsstore.h"
 #include "windows/framemargins.h"
 #include "windows/frmterminal.h"
+#include "windows/pendingfailure.h"
 #include "windows/twips.h"
 
 #include <QGuiApplication>
@@ -239,65 +240,74 @@ void frmProperties::showFailure(const QString &description)
 void frmProperties::cmdOK_Click()
 {
     MSComm &comm = m_mainWindow.MSComm1();
-
-    // Every operation on the component is tried; a failure is kept (the latest
-    // wins) and the handler goes on. The checkpoints below decide.
-    std::optional<OperationError> pendingError;
-    const auto attempt = [&pendingError](auto &&operation) {
-        try {
-            operation();
-        } catch (const OperationError &error) {
-            pendingError = error;
-        }
-    };
-
+    PendingFailure failure;
     const bool echo = m_pendingEchoFlag;
+
+    if (!applyPortNumber(comm, failure))
+        return;
+
+    failure.attempt([&] { comm.setSettings(chosenLineSettings(comm)); });
+    if (failure) {
+        showFailure(failure.description());
+        return;
+    }
+
+    failure.attempt([&] { comm.setHandshaking(int(m_pendingFlowChoice)); });
+    if (failure) {
+        showFailure(failure.description());
+        return;
+    }
+
+    saveApplied(comm, echo);
+    unload();
+}
+
+bool frmProperties::applyPortNumber(MSComm &comm, PendingFailure &failure)
+{
     short oldPort = 0;
-    attempt([&] { oldPort = comm.CommPort(); });
+    failure.attempt([&] { oldPort = comm.CommPort(); });
     // A list left without a selection (the component's value is not among its
-    // entries, such as a port above 16 or a speed of 1234) keeps that value.
-    const short newPort = m_ui->cboPort->currentIndex() >= 0 ? short(m_ui->cboPort->currentIndex() + 1) : oldPort;
+    // entries, such as a port above 16) keeps that value.
+    const int chosen = m_ui->cboPort->currentIndex();
+    const short newPort = chosen >= 0 ? short(chosen + 1) : oldPort;
+    if (oldPort == newPort)
+        return true;
+
+    bool reopen = false;
+    bool open = true; // a check that cannot be made counts as passed
+    failure.attempt([&] { open = comm.PortOpen(); });
+    if (open) {
+        failure.attempt([&] { comm.setPortOpen(false); });
+        reopen = true;
+    }
+    failure.attempt([&] { comm.setCommPort(newPort); });
+    if (!failure && reopen)
+        failure.attempt([&] { comm.setPortOpen(true); });
+    if (failure) {
+        // Only the number is rolled back: a port that was open stays closed.
+        showFailure(failure.description());
+        failure.attempt([&] { comm.setCommPort(oldPort); });
+        return false;
+    }
+    return true;
+}
+
+QString frmProperties::chosenLineSettings(const MSComm &comm) const
+{
+    // A list left without a selection (a speed of 1234, say) keeps the value
+    // the component has.
     const LineSettings::Fields present =
         LineSettings::parseByPosition(comm.Settings()).value_or(LineSettings::Fields{});
     const auto chosen = [](const QComboBox &list, const QString &presentValue) {
         return list.currentIndex() >= 0 ? list.currentText() : presentValue;
     };
-    bool reopen = false;
+    return LineSettings::compose(chosen(*m_ui->cboSpeed, present.speed), chosen(*m_ui->cboParity, present.parity),
+                                 chosen(*m_ui->cboDataBits, present.dataBits),
+                                 chosen(*m_ui->cboStopBits, present.stopBits));
+}
 
-    if (oldPort != newPort) {
-        bool open = true; // a check that cannot be made counts as passed
-        attempt([&] { open = comm.PortOpen(); });
-        if (open) {
-            attempt([&] { comm.setPortOpen(false); });
-            reopen = true;
-        }
-        attempt([&] { comm.setCommPort(newPort); });
-        if (!pendingError && reopen)
-            attempt([&] { comm.setPortOpen(true); });
-        if (pendingError) {
-            // Only the number is rolled back: a port that was open stays closed.
-            showFailure(pendingError->description());
-            attempt([&] { comm.setCommPort(oldPort); });
-            return;
-        }
-    }
-
-    attempt([&] {
-        comm.setSettings(LineSettings::compose(
-            chosen(*m_ui->cboSpeed, present.speed), chosen(*m_ui->cboParity, present.parity),
-            chosen(*m_ui->cboDataBits, present.dataBits), chosen(*m_ui->cboStopBits, present.stopBits)));
-    });
-    if (pendingError) {
-        showFailure(pendingError->description());
-        return;
-    }
-
-    attempt([&] { comm.setHandshaking(int(m_pendingFlowChoice)); });
-    if (pendingError) {
-        showFailure(pendingError->description());
-        return;
-    }
-
+void frmProperties::saveApplied(const MSComm &comm, bool echo)
+{
     // What the component holds now is saved. A failed save does not stop the
     // others nor the closing; it is only noted on stderr.
     using namespace SettingsLayout;
@@ -312,8 +322,6 @@ void frmProperties::cmdOK_Click()
     save(CommPortKey, [&] { return QString::number(comm.CommPort()); });
     save(HandshakingKey, [&] { return QString::number(comm.Handshaking()); });
     save(EchoKey, [&] { return echo ? QStringLiteral("True") : QStringLiteral("False"); });
-
-    unload();
 }
 
 void frmProperties::cmdCancel_Click()

@@ -7,6 +7,9 @@
 
 #include <memory>
 
+class MSComm;
+class PendingFailure;
+
 class SettingsStore;
 class frmterminal;
 
@@ -65,6 +68,11 @@ private:
     void createWindow();
     void fillLists();
     void showFailure(const QString &description);
+    // The steps of OK: the port number (false when it failed and OK ends),
+    // the line settings string the lists give, and the saves.
+    bool applyPortNumber(MSComm &comm, PendingFailure &failure);
+    QString chosenLineSettings(const MSComm &comm) const;
+    void saveApplied(const MSComm &comm, bool echo);
 
     frmterminal &m_mainWindow;
     SettingsStore &m_store;
