@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Which keyboard backend types, decided once at start from what the session
+// offers and what the user asked for ([Typing] Backend=auto|wayland|x11).
+namespace BackendChoice {
+
+enum class Backend { Wayland, X11 };
+enum class Preference { Auto, Wayland, X11 };
+
+struct Session
+{
+    bool wayland = false;                // a Wayland session ($WAYLAND_DISPLAY set)
+    bool virtualKeyboardOffered = false; // its compositor offers the virtual keyboard
+    Preference preference = Preference::Auto;
+};
+
+struct Decision
+{
+    Backend backend = Backend::X11;
+    // One line for stderr when typing will miss windows, else empty.
+    QString notice;
+};
+
+// "auto", "wayland" or "x11", in any case; nullopt-like Auto with ok=false
+// for anything else.
+Preference preferenceFrom(const QString &stored, bool *ok = nullptr);
+
+Decision decide(const Session &session);
+
+} // namespace BackendChoice
