@@ -7,6 +7,7 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -32,7 +33,7 @@ int keymapFile(const std::string &keymap)
 {
     const int fd = memfd_create("bexlow-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
-        throw OperationError(errno, QStringLiteral("Cannot make a file for the typing keymap: %1")
+        throw OperationError(errno, QStringLiteral("cannot make a file for the typing keymap: %1")
                                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
     const size_t size = keymap.size() + 1; // with its terminating NUL
     size_t written = 0;
@@ -45,7 +46,7 @@ int keymapFile(const std::string &keymap)
             ::close(fd);
             throw OperationError(
                 error,
-                QStringLiteral("Cannot write the typing keymap: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+                QStringLiteral("cannot write the typing keymap: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
         }
         written += size_t(n);
     }
@@ -95,8 +96,12 @@ void VirtualKeyboardInjector::connect()
     auto connection = std::make_unique<WaylandConnection>();
     if (!connection->offers(Protocol))
         throw OperationError(OperationError::TypingUnavailable,
-                             QStringLiteral("The Wayland compositor at %1 offers no virtual keyboard (%2)")
+                             QStringLiteral("the Wayland compositor at %1 offers no virtual keyboard (%2)")
                                  .arg(WaylandConnection::displayName(), QLatin1String(Protocol)));
+    if (!connection->seat())
+        throw OperationError(OperationError::TypingUnavailable,
+                             QStringLiteral("the Wayland compositor at %1 has no seat to type on")
+                                 .arg(WaylandConnection::displayName()));
     const bool seatHadKeyboard = connection->seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD;
     m_manager =
         static_cast<zwp_virtual_keyboard_manager_v1 *>(connection->bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -132,6 +137,9 @@ void VirtualKeyboardInjector::upload(const std::string &keymap)
     const int fd = keymapFile(keymap);
     zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, uint32_t(keymap.size() + 1));
     ::close(fd);
+    // Clearing the (never set) modifiers makes this the seat's active
+    // keyboard, so clients get the keymap now rather than with the first key.
+    zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, 0);
     m_connection->roundtrip();
 }
 
@@ -142,6 +150,7 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
     while (from < strokes.size()) {
         const size_t to = m_keymap.pieceEnd(strokes, from);
         if (m_keymap.prepare(strokes, from, to)) {
+            waitForRestOf(m_keymap.rebound());
             pace(KeystrokePacer::KeymapCost);
             upload(m_keymap.text());
         }
@@ -149,8 +158,11 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
             const size_t end = std::min(to, i + StrokesPerFlush);
             pace(double(end - i));
             const uint32_t time = milliseconds();
+            const auto now = std::chrono::steady_clock::now();
             for (size_t k = i; k < end; ++k) {
-                const uint32_t key = uint32_t(m_keymap.keycodeFor(strokes[k]) - 8);
+                const int keycode = m_keymap.keycodeFor(strokes[k]);
+                m_lastTyped[size_t(keycode)] = now;
+                const uint32_t key = uint32_t(keycode - 8);
                 zwp_virtual_keyboard_v1_key(m_keyboard, time, key, WL_KEYBOARD_KEY_STATE_PRESSED);
                 zwp_virtual_keyboard_v1_key(m_keyboard, time, key, WL_KEYBOARD_KEY_STATE_RELEASED);
             }
@@ -159,6 +171,17 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
         from = to;
     }
     m_connection->throwIfFailed();
+}
+
+void VirtualKeyboardInjector::waitForRestOf(const std::vector<int> &keycodes)
+{
+    std::chrono::steady_clock::time_point lastUse{};
+    for (int keycode : keycodes)
+        lastUse = std::max(lastUse, m_lastTyped[size_t(keycode)]);
+    if (lastUse + ReuseGap > std::chrono::steady_clock::now()) {
+        m_connection->flush();
+        std::this_thread::sleep_until(lastUse + ReuseGap);
+    }
 }
 
 void VirtualKeyboardInjector::pace(double count)

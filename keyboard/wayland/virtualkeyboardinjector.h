@@ -5,9 +5,11 @@
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/virtualkeymap.h"
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 class WaylandConnection;
 struct zwp_virtual_keyboard_manager_v1;
@@ -29,11 +31,16 @@ struct zwp_virtual_keyboard_v1;
 // clients then ask for their keyboard in their own time, and keys sent
 // before that are lost to them. So typing waits until ClientSetupTime after
 // the keyboard was made, once, on such a seat. Long texts are paced
-// (KeystrokePacer), the one other wait of type().
+// (KeystrokePacer), and a key's character is changed only ReuseGap after
+// its last use: the other waits of type().
 class VirtualKeyboardInjector : public KeyInjector
 {
 public:
     static constexpr std::chrono::milliseconds ClientSetupTime{250};
+    // How long a key rests after its last use before a new keymap may give
+    // it another character: programs under Xwayland look keys up in the
+    // keymap of the moment they read them, possibly one uploaded after.
+    static constexpr std::chrono::milliseconds ReuseGap{20};
     static constexpr const char *Protocol = "zwp_virtual_keyboard_manager_v1";
 
     VirtualKeyboardInjector();
@@ -52,6 +59,7 @@ private:
     void upload(const std::string &keymap);
     void typeStrokes(const std::u32string &strokes);
     void pace(double count);
+    void waitForRestOf(const std::vector<int> &keycodes);
 
     std::unique_ptr<WaylandConnection> m_connection;
     zwp_virtual_keyboard_manager_v1 *m_manager = nullptr;
@@ -60,4 +68,5 @@ private:
     TypedText m_text;
     KeystrokePacer m_pacer;
     std::chrono::steady_clock::time_point m_clientsReadyAt{};
+    std::array<std::chrono::steady_clock::time_point, 256> m_lastTyped{};
 };

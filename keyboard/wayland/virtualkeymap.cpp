@@ -97,7 +97,7 @@ struct StateDeleter
 
 OperationError keymapError(const QString &what)
 {
-    return OperationError(OperationError::TypingFailed, QStringLiteral("Cannot build the typing keymap: %1").arg(what));
+    return OperationError(OperationError::TypingFailed, QStringLiteral("cannot build the typing keymap: %1").arg(what));
 }
 
 } // namespace
@@ -132,6 +132,7 @@ bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t t
         if (!controlKey(strokes[i]))
             needed.insert(strokes[i]);
     ++m_clock;
+    m_rebound.clear();
     std::vector<char32_t> missing;
     for (char32_t c : needed) {
         const auto found = m_keyOf.find(c);
@@ -154,8 +155,10 @@ bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t t
     std::sort(missing.begin(), missing.end());
     for (size_t i = 0; i < missing.size(); ++i) {
         Key &key = m_keys[spare.at(i)];
-        if (key.character)
+        if (key.character) {
             m_keyOf.erase(key.character);
+            m_rebound.push_back(key.keycode);
+        }
         key.character = missing[i];
         key.lastUse = m_clock;
         m_keyOf[missing[i]] = spare[i];

@@ -33,6 +33,9 @@ public:
     // keymap changed and must be uploaded again.
     bool prepare(const std::u32string &strokes, size_t from, size_t to);
 
+    // The keys the last prepare() gave a new character that had another.
+    const std::vector<int> &rebound() const { return m_rebound; }
+
     // The X11 keycode (evdev code + 8) that types c; 0 when no key holds it.
     int keycodeFor(char32_t c) const;
 
@@ -54,4 +57,5 @@ private:
     std::vector<Key> m_keys;
     std::unordered_map<char32_t, size_t> m_keyOf;
     uint64_t m_clock = 0;
+    std::vector<int> m_rebound;
 };

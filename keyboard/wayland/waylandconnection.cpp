@@ -28,7 +28,7 @@ WaylandConnection::WaylandConnection()
     if (!m_display) {
         const int error = errno;
         throw OperationError(OperationError::TypingUnavailable,
-                             QStringLiteral("No Wayland compositor at %1 (%2)").arg(displayName(), systemError(error)));
+                             QStringLiteral("no Wayland compositor at %1 (%2)").arg(displayName(), systemError(error)));
     }
     static const wl_registry_listener registryListener = {&WaylandConnection::addGlobal,
                                                           &WaylandConnection::removeGlobal};
@@ -36,12 +36,9 @@ WaylandConnection::WaylandConnection()
     wl_registry_add_listener(m_registry, &registryListener, this);
     try {
         roundtrip();
-        if (!m_seat)
-            throw OperationError(
-                OperationError::TypingUnavailable,
-                QStringLiteral("The Wayland compositor at %1 has no seat to type on").arg(displayName()));
         // The seat's capabilities arrive in answer to the bind.
-        roundtrip();
+        if (m_seat)
+            roundtrip();
     } catch (const OperationError &) {
         if (m_seat)
             wl_seat_destroy(m_seat);
@@ -96,7 +93,7 @@ void WaylandConnection::flush()
         if (poll(&socket, 1, FlushTimeoutMs) == 0)
             throw OperationError(
                 OperationError::TypingFailed,
-                QStringLiteral("The Wayland compositor at %1 stopped reading what bexlow types").arg(displayName()));
+                QStringLiteral("the Wayland compositor at %1 stopped reading what bexlow types").arg(displayName()));
     }
 }
 
@@ -109,12 +106,12 @@ void WaylandConnection::throwIfFailed() const
     const wl_interface *interface = nullptr;
     if (error == EPROTO && wl_display_get_protocol_error(m_display, &interface, &code))
         throw OperationError(OperationError::TypingFailed,
-                             QStringLiteral("The Wayland compositor at %1 refused a request (%2 error %3)")
+                             QStringLiteral("the Wayland compositor at %1 refused a request (%2 error %3)")
                                  .arg(displayName(), QString::fromLatin1(interface ? interface->name : "?"))
                                  .arg(code));
     throw OperationError(
         OperationError::TypingFailed,
-        QStringLiteral("Connection to the Wayland compositor at %1 lost (%2)").arg(displayName(), systemError(error)));
+        QStringLiteral("connection to the Wayland compositor at %1 lost (%2)").arg(displayName(), systemError(error)));
 }
 
 void WaylandConnection::addGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface,

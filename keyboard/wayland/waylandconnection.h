@@ -37,6 +37,7 @@ public:
     static QString displayName();
 
     wl_display *display() const { return m_display; }
+    // The first seat; null when the compositor has none.
     wl_seat *seat() const { return m_seat; }
     // The wl_seat capabilities as last announced (WL_SEAT_CAPABILITY_*).
     uint32_t seatCapabilities() const { return m_seatCapabilities; }
