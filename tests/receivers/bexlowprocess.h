@@ -23,6 +23,7 @@ public:
     void start();
     // Sends a signal and waits for the program to end; false if it did not.
     bool stop(int signal);
+    TempConfig &config() { return m_config; }
     // Everything it wrote to stderr so far.
     QByteArray errorOutput() { return m_errors += m_process.readAllStandardError(); }
 
