@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
-# make bench: the typing benchmark (bench/typing.sh).
+# make bench: the X11 typing benchmark (bench/typing.sh), then the Wayland
+# one (bench/wayland.sh).
 set -euo pipefail
-exec "$(dirname "$0")/typing.sh" "${1:-build}"
+"$(dirname "$0")/typing.sh" "${1:-build}"
+echo
+exec "$(dirname "$0")/wayland.sh" "${1:-build}"

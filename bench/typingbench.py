@@ -14,7 +14,7 @@ import sys
 import tempfile
 import time
 
-BUILD = sys.argv[1]
+BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 BEXLOW = os.path.join(BUILD, "app", "bexlow")
 DRIVER = os.path.join(BUILD, "bench", "bexlow-typing-driver")
 WORK = tempfile.mkdtemp(prefix="bexlow-bench.")
@@ -328,14 +328,20 @@ def main():
         stream(bexlow, xterm)
         print("bexlow peak RSS: %.1f MiB" % (bexlow.peak_rss_kib() / 1024))
     finally:
-        for process in reversed(children):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-        shutil.rmtree(WORK, ignore_errors=True)
+        stop_children()
 
 
-main()
+def stop_children():
+    """Ends what the benchmark started, newest first, and removes its files."""
+    for process in reversed(children):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+    shutil.rmtree(WORK, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
