@@ -59,6 +59,7 @@ messages=(
     'bridge/startup.cpp|Invalid port number'
     'store/inisettingsstore.cpp|Settings file'
     'keyboard/x11/xconnection.cpp|typing needs an X11 display with the XTEST extension'
+    'app/backendchoice.cpp|this Wayland desktop offers no virtual keyboard'
 )
 for entry in "${messages[@]}"; do
     file=${entry%%|*}
