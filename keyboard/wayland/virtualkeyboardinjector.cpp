@@ -140,7 +140,16 @@ void VirtualKeyboardInjector::upload(const std::string &keymap)
     // Clearing the (never set) modifiers makes this the seat's active
     // keyboard, so clients get the keymap now rather than with the first key.
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, 0);
+    m_group = 0;
     m_connection->roundtrip();
+}
+
+void VirtualKeyboardInjector::setGroup(int group)
+{
+    if (group == m_group)
+        return;
+    zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, uint32_t(group));
+    m_group = group;
 }
 
 void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
@@ -160,9 +169,10 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
             const uint32_t time = milliseconds();
             const auto now = std::chrono::steady_clock::now();
             for (size_t k = i; k < end; ++k) {
-                const int keycode = m_keymap.keycodeFor(strokes[k]);
-                m_lastTyped[size_t(keycode)] = now;
-                const uint32_t key = uint32_t(keycode - 8);
+                const VirtualKeymap::Position position = m_keymap.positionOf(strokes[k]);
+                setGroup(position.group);
+                m_lastTyped[size_t(position.keycode)] = now;
+                const uint32_t key = uint32_t(position.keycode - 8);
                 zwp_virtual_keyboard_v1_key(m_keyboard, time, key, WL_KEYBOARD_KEY_STATE_PRESSED);
                 zwp_virtual_keyboard_v1_key(m_keyboard, time, key, WL_KEYBOARD_KEY_STATE_RELEASED);
             }
@@ -170,6 +180,8 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
         }
         from = to;
     }
+    setGroup(0);
+    m_connection->flush();
     m_connection->throwIfFailed();
 }
 

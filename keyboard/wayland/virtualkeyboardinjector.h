@@ -25,7 +25,8 @@ struct zwp_virtual_keyboard_v1;
 // sealed memfd, followed by a round trip, so the compositor has it before
 // the first key. Every key is pressed and released at once and no modifier
 // is ever set, so a text such as "^w" types its characters, never a
-// shortcut.
+// shortcut; only the group (which of the keymap's four layouts applies)
+// changes, and it is back at the first when a text ends.
 //
 // A seat that had no keyboard before bexlow's gains one when it is made;
 // clients then ask for their keyboard in their own time, and keys sent
@@ -59,6 +60,7 @@ private:
     void upload(const std::string &keymap);
     void typeStrokes(const std::u32string &strokes);
     void pace(double count);
+    void setGroup(int group);
     void waitForRestOf(const std::vector<int> &keycodes);
 
     std::unique_ptr<WaylandConnection> m_connection;
@@ -68,5 +70,6 @@ private:
     TypedText m_text;
     KeystrokePacer m_pacer;
     std::chrono::steady_clock::time_point m_clientsReadyAt{};
+    int m_group = 0; // the keyboard's group (layout) as last set
     std::array<std::chrono::steady_clock::time_point, 256> m_lastTyped{};
 };

@@ -5,6 +5,8 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <unordered_set>
@@ -102,12 +104,13 @@ OperationError keymapError(const QString &what)
 
 } // namespace
 
-const size_t VirtualKeymap::KeyCount = characterKeycodes().size();
+const size_t VirtualKeymap::KeyCount = characterKeycodes().size() * VirtualKeymap::Groups;
 
 VirtualKeymap::VirtualKeymap()
 {
-    for (int keycode : characterKeycodes())
-        m_keys.push_back({keycode, 0, 0});
+    for (int group = 0; group < Groups; ++group)
+        for (int keycode : characterKeycodes())
+            m_keys.push_back({keycode, group, 0, 0});
 }
 
 size_t VirtualKeymap::pieceEnd(const std::u32string &strokes, size_t from) const
@@ -166,12 +169,14 @@ bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t t
     return true;
 }
 
-int VirtualKeymap::keycodeFor(char32_t c) const
+VirtualKeymap::Position VirtualKeymap::positionOf(char32_t c) const
 {
     if (const ControlKey *control = controlKey(c))
-        return control->evdevCode + EvdevOffset;
+        return {control->evdevCode + EvdevOffset, 0};
     const auto found = m_keyOf.find(c);
-    return found == m_keyOf.end() ? 0 : m_keys[found->second].keycode;
+    if (found == m_keyOf.end())
+        return {};
+    return {m_keys[found->second].keycode, m_keys[found->second].group};
 }
 
 std::string VirtualKeymap::source() const
@@ -183,18 +188,29 @@ std::string VirtualKeymap::source() const
         << "xkb_keycodes \"bexlow\" {\n minimum = 8;\n maximum = 255;\n";
     for (const ControlKey &key : ControlKeys)
         out << " <C" << key.evdevCode + EvdevOffset << "> = " << key.evdevCode + EvdevOffset << ";\n";
+    std::map<int, std::array<char32_t, Groups>> symbols; // keycode -> character of each group
     for (const Key &key : m_keys)
         if (key.character)
-            out << " <K" << key.keycode << "> = " << key.keycode << ";\n";
+            symbols[key.keycode][size_t(key.group)] = key.character;
+    for (const auto &[keycode, characters] : symbols)
+        out << " <K" << keycode << "> = " << keycode << ";\n";
     out << "};\n"
         << "xkb_types \"bexlow\" { include \"complete\" };\n"
         << "xkb_compatibility \"bexlow\" { include \"complete\" };\n"
         << "xkb_symbols \"bexlow\" {\n";
     for (const ControlKey &key : ControlKeys)
         out << " key <C" << key.evdevCode + EvdevOffset << "> { [ " << key.keysym << " ] };\n";
-    for (const Key &key : m_keys)
-        if (key.character)
-            out << " key <K" << key.keycode << "> { [ " << keysymName(key.character) << " ] };\n";
+    for (const auto &[keycode, characters] : symbols) {
+        out << " key <K" << keycode << "> {";
+        int used = 0; // groups up to the last one that holds a character
+        for (int group = 0; group < Groups; ++group)
+            if (characters[size_t(group)])
+                used = group + 1;
+        for (int group = 0; group < used; ++group)
+            out << (group ? "," : "") << " symbols[Group" << group + 1 << "] = [ "
+                << (characters[size_t(group)] ? keysymName(characters[size_t(group)]) : "NoSymbol") << " ]";
+        out << " };\n";
+    }
     out << "};\n};\n";
     return out.str();
 }
@@ -210,11 +226,15 @@ std::string VirtualKeymap::text() const
     if (!keymap)
         throw keymapError(QStringLiteral("libxkbcommon rejects it (are the XKB data files installed?)"));
     const std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap.get()));
-    for (const Key &key : m_keys)
-        if (key.character && xkb_state_key_get_utf32(state.get(), xkb_keycode_t(key.keycode)) != key.character)
+    for (const Key &key : m_keys) {
+        if (!key.character)
+            continue;
+        xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, xkb_layout_index_t(key.group));
+        if (xkb_state_key_get_utf32(state.get(), xkb_keycode_t(key.keycode)) != key.character)
             throw keymapError(QStringLiteral("key %1 does not yield U+%2")
                                   .arg(key.keycode)
                                   .arg(uint(key.character), 4, 16, QLatin1Char('0')));
+    }
     char *complete = xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
     if (!complete)
         throw keymapError(QStringLiteral("libxkbcommon cannot write it out"));

@@ -10,9 +10,11 @@
 // on a key of its own, alone on every level, so no modifier is ever pressed.
 // Return, Tab, BackSpace and Escape sit on their usual keys.
 //
-// Characters go on keys of the main block, the keypad and F13 to F24 only
-// (KeyCount of them), all with X11 keycodes below 256 so that programs under
-// Xwayland can use them too. Receivers look at a key's code as well as its
+// Characters go on keys of the main block, the keypad and F13 to F24 only,
+// all with X11 keycodes below 256 so that programs under Xwayland can use
+// them too, in each of the four groups (layouts) a keymap may have: KeyCount
+// characters in all. The group is chosen through the keyboard's group state,
+// which is no modifier, so no shortcut can come of it. Receivers look at a key's code as well as its
 // symbol: Chromium drops key codes it has no name for, and a code such as
 // F5 or Back would mean a browser command. A text with more distinct
 // characters than KeyCount is typed in pieces, one keymap each.
@@ -23,7 +25,14 @@
 class VirtualKeymap
 {
 public:
+    static constexpr int Groups = 4;
     static const size_t KeyCount;
+
+    struct Position
+    {
+        int keycode = 0; // X11 keycode, evdev code + 8; 0: none
+        int group = 0;
+    };
 
     VirtualKeymap();
 
@@ -36,8 +45,8 @@ public:
     // The keys the last prepare() gave a new character that had another.
     const std::vector<int> &rebound() const { return m_rebound; }
 
-    // The X11 keycode (evdev code + 8) that types c; 0 when no key holds it.
-    int keycodeFor(char32_t c) const;
+    // The key and group that type c; keycode 0 when none holds it.
+    Position positionOf(char32_t c) const;
 
     // The keymap in XKB text form, complete in itself (no includes), checked
     // with libxkbcommon: every key must yield its character. Throws
@@ -48,6 +57,7 @@ private:
     struct Key
     {
         int keycode = 0;
+        int group = 0;
         char32_t character = 0; // 0: free
         uint64_t lastUse = 0;
     };
