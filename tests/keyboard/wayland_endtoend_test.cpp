@@ -138,12 +138,7 @@ TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
     EXPECT_EQ(chromium.modifiers(), "0") << "a key came with a modifier";
 }
 
-// Known fault, not yet understood: an xterm under Xwayland reads the keys
-// of bexlow's virtual keyboard partly through another keymap than the one
-// uploaded (Xwayland's start-up US keymap, it seems), most often for the
-// first text and for texts that need several keymaps; the same texts typed
-// by hand into the same set-up arrived exactly. Kept to be run on purpose.
-TEST(WaylandTyping, DISABLED_VirtualKeyboardIntoXtermUnderXwayland)
+TEST(WaylandTyping, VirtualKeyboardIntoXtermUnderXwayland)
 {
     WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
     PtyPair line;
