@@ -150,6 +150,7 @@ void VirtualKeyboardInjector::setGroup(int group)
         return;
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, uint32_t(group));
     m_group = group;
+    m_unpacedCost += KeystrokePacer::GroupCost;
 }
 
 void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
@@ -198,7 +199,8 @@ void VirtualKeyboardInjector::waitForRestOf(const std::vector<int> &keycodes)
 
 void VirtualKeyboardInjector::pace(double count)
 {
-    const auto wait = m_pacer.take(count, std::chrono::steady_clock::now());
+    const auto wait = m_pacer.take(count + m_unpacedCost, std::chrono::steady_clock::now());
+    m_unpacedCost = 0;
     if (wait > std::chrono::steady_clock::duration::zero()) {
         m_connection->flush();
         std::this_thread::sleep_for(wait);

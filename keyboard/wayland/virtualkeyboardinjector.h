@@ -70,6 +70,7 @@ private:
     TypedText m_text;
     KeystrokePacer m_pacer;
     std::chrono::steady_clock::time_point m_clientsReadyAt{};
-    int m_group = 0; // the keyboard's group (layout) as last set
+    int m_group = 0;          // the keyboard's group (layout) as last set
+    double m_unpacedCost = 0; // group changes sent since the last pace()
     std::array<std::chrono::steady_clock::time_point, 256> m_lastTyped{};
 };
