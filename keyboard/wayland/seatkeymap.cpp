@@ -1,0 +1,78 @@
+#include "keyboard/wayland/seatkeymap.h"
+
+#include "core/operationerror.h"
+#include "keyboard/wayland/waylandconnection.h"
+
+#include <wayland-client.h>
+
+#include <chrono>
+#include <cstring>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+void ignoreEnter(void *, wl_keyboard *, uint32_t, wl_surface *, wl_array *) {}
+void ignoreLeave(void *, wl_keyboard *, uint32_t, wl_surface *) {}
+void ignoreKey(void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void ignoreModifiers(void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void ignoreRepeatInfo(void *, wl_keyboard *, int32_t, int32_t) {}
+
+} // namespace
+
+SeatKeymap::SeatKeymap(WaylandConnection &connection)
+    : m_connection(connection)
+{}
+
+SeatKeymap::~SeatKeymap()
+{
+    if (m_keyboard)
+        wl_keyboard_destroy(m_keyboard);
+}
+
+const std::string &SeatKeymap::refresh()
+{
+    m_connection.roundtrip();
+    if (!m_keyboard && (m_connection.seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD)) {
+        static const wl_keyboard_listener listener = {
+            &SeatKeymap::keymapArrived, ignoreEnter, ignoreLeave, ignoreKey, ignoreModifiers, ignoreRepeatInfo};
+        m_keyboard = wl_seat_get_keyboard(m_connection.seat());
+        wl_keyboard_add_listener(m_keyboard, &listener, this);
+        m_connection.roundtrip();
+    }
+    return m_keymap;
+}
+
+const std::string &SeatKeymap::waitForKeymap(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (refresh().empty()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            throw OperationError(OperationError::TypingUnavailable,
+                                 QStringLiteral("The Wayland compositor at %1 gave no keyboard layout to read")
+                                     .arg(WaylandConnection::displayName()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return m_keymap;
+}
+
+bool SeatKeymap::seatHasKeyboard() const
+{
+    return m_connection.seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD;
+}
+
+void SeatKeymap::keymapArrived(void *data, wl_keyboard *, uint32_t format, int32_t fd, uint32_t size)
+{
+    auto *self = static_cast<SeatKeymap *>(data);
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+        void *map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            // The text ends with a NUL, counted in size.
+            const char *text = static_cast<const char *>(map);
+            self->m_keymap.assign(text, strnlen(text, size));
+            munmap(map, size);
+        }
+    }
+    close(fd);
+}
