@@ -9,6 +9,8 @@ Preference preferenceFrom(const QString &stored, bool *ok)
         *ok = true;
     if (value == QLatin1String("wayland"))
         return Preference::Wayland;
+    if (value == QLatin1String("gnome"))
+        return Preference::Gnome;
     if (value == QLatin1String("x11"))
         return Preference::X11;
     if (ok && !value.isEmpty() && value != QLatin1String("auto"))
@@ -21,6 +23,8 @@ Decision decide(const Session &session)
     switch (session.preference) {
     case Preference::Wayland:
         return {Backend::Wayland, QString()};
+    case Preference::Gnome:
+        return {Backend::Gnome, QString()};
     case Preference::X11:
         return {Backend::X11, session.wayland ? QStringLiteral("typing through X11 as the settings ask ([Typing] "
                                                                "Backend=x11): native Wayland windows will not "
@@ -31,8 +35,11 @@ Decision decide(const Session &session)
     }
     if (session.wayland && session.virtualKeyboardOffered)
         return {Backend::Wayland, QString()};
+    if (session.wayland && session.mutterRemoteDesktop)
+        return {Backend::Gnome, QString()};
     if (session.wayland)
-        return {Backend::X11, QStringLiteral("this Wayland desktop offers no virtual keyboard: typing goes through "
+        return {Backend::X11, QStringLiteral("this Wayland desktop offers neither a virtual keyboard nor GNOME's "
+                                             "remote desktop service: typing goes through "
                                              "Xwayland, and native Wayland windows will not receive keys (see "
                                              "\"Desktops\" in the README)")};
     return {Backend::X11, QString()};

@@ -3,11 +3,15 @@
 #include "app/backendchoice.h"
 #include "core/operationerror.h"
 #include "core/report.h"
+#include "keyboard/gnome/mutterkeyinjector.h"
+#include "keyboard/gnome/remotedesktopsession.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
+
+#include <QDBusConnection>
 
 namespace KeyboardBackend {
 
@@ -26,7 +30,7 @@ BackendChoice::Preference storedPreference(const SettingsStore &store)
     const BackendChoice::Preference preference = BackendChoice::preferenceFrom(stored, &ok);
     if (!ok)
         Report::line(
-            QStringLiteral("[%1] %2=%3 is not auto, wayland or x11; choosing automatically")
+            QStringLiteral("[%1] %2=%3 is not auto, wayland, gnome or x11; choosing automatically")
                 .arg(SettingsLayout::TypingSection, SettingsLayout::BackendKey, OperationError::quoted(stored)));
     return preference;
 }
@@ -54,8 +58,15 @@ Made make(const SettingsStore &store)
     session.preference = storedPreference(store);
     session.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     QString waylandWhyNot;
-    if (session.wayland && session.preference == BackendChoice::Preference::Auto)
+    QString gnomeWhyNot;
+    if (session.wayland && session.preference == BackendChoice::Preference::Auto) {
         session.virtualKeyboardOffered = waylandOffersKeyboard(&waylandWhyNot);
+        session.mutterRemoteDesktop =
+            !session.virtualKeyboardOffered && RemoteDesktopSession::offered(QDBusConnection::sessionBus());
+        if (!session.virtualKeyboardOffered && !session.mutterRemoteDesktop)
+            gnomeWhyNot = QStringLiteral("GNOME's remote desktop service (%1) is not on the session bus")
+                              .arg(QLatin1String(RemoteDesktopSession::Service));
+    }
 
     const BackendChoice::Decision decision = BackendChoice::decide(session);
     if (!decision.notice.isEmpty())
@@ -63,16 +74,18 @@ Made make(const SettingsStore &store)
     Made made;
     if (decision.backend == BackendChoice::Backend::Wayland)
         made.injector = std::make_unique<VirtualKeyboardInjector>();
+    else if (decision.backend == BackendChoice::Backend::Gnome)
+        made.injector = std::make_unique<MutterKeyInjector>();
     else
         made.injector = std::make_unique<XTestKeyInjector>();
     try {
         made.injector->checkAvailable();
     } catch (const OperationError &error) {
         made.unavailable = error.description();
-        if (!waylandWhyNot.isEmpty())
-            made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1) and "
-                                              "XTEST through Xwayland (%2)")
-                                   .arg(waylandWhyNot, error.description());
+        if (!waylandWhyNot.isEmpty() && !gnomeWhyNot.isEmpty())
+            made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1), "
+                                              "%2, and XTEST through Xwayland (%3)")
+                                   .arg(waylandWhyNot, gnomeWhyNot, error.description());
     }
     return made;
 }
