@@ -14,6 +14,8 @@ packages=(
     sway foot wtype xwayland x11-xserver-utils weston chromium
     clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
+    # GNOME typing tests: headless mutter on a private bus, foot as receiver
+    mutter dbus-daemon foot python3-dbus python3-gi
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.
