@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <poll.h>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -33,28 +34,50 @@ SeatKeymap::~SeatKeymap()
 
 const std::string &SeatKeymap::refresh()
 {
-    m_connection.roundtrip();
-    if (!m_keyboard && (m_connection.seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD)) {
-        static const wl_keyboard_listener listener = {
-            &SeatKeymap::keymapArrived, ignoreEnter, ignoreLeave, ignoreKey, ignoreModifiers, ignoreRepeatInfo};
-        m_keyboard = wl_seat_get_keyboard(m_connection.seat());
-        wl_keyboard_add_listener(m_keyboard, &listener, this);
-        m_connection.roundtrip();
+    // Reads what is on the socket now and handles it; no round trip, so a
+    // text waits on nothing here.
+    wl_display *display = m_connection.display();
+    while (wl_display_prepare_read(display) != 0)
+        wl_display_dispatch_pending(display);
+    wl_display_flush(display);
+    pollfd socket = {wl_display_get_fd(display), POLLIN, 0};
+    if (poll(&socket, 1, 0) > 0) {
+        if (wl_display_read_events(display) < 0)
+            m_connection.throwIfFailed();
+    } else {
+        wl_display_cancel_read(display);
     }
+    if (wl_display_dispatch_pending(display) < 0)
+        m_connection.throwIfFailed();
+    bindKeyboard();
     return m_keymap;
 }
 
 const std::string &SeatKeymap::waitForKeymap(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (refresh().empty()) {
+    while (true) {
+        m_connection.roundtrip();
+        bindKeyboard();
+        if (!m_keymap.empty())
+            return m_keymap;
         if (std::chrono::steady_clock::now() > deadline)
             throw OperationError(OperationError::TypingUnavailable,
                                  QStringLiteral("The Wayland compositor at %1 gave no keyboard layout to read")
                                      .arg(WaylandConnection::displayName()));
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return m_keymap;
+}
+
+void SeatKeymap::bindKeyboard()
+{
+    if (m_keyboard || !seatHasKeyboard())
+        return;
+    static const wl_keyboard_listener listener = {
+        &SeatKeymap::keymapArrived, ignoreEnter, ignoreLeave, ignoreKey, ignoreModifiers, ignoreRepeatInfo};
+    m_keyboard = wl_seat_get_keyboard(m_connection.seat());
+    wl_keyboard_add_listener(m_keyboard, &listener, this);
+    m_connection.roundtrip();
 }
 
 bool SeatKeymap::seatHasKeyboard() const

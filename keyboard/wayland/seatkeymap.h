@@ -20,9 +20,9 @@ public:
     SeatKeymap(const SeatKeymap &) = delete;
     SeatKeymap &operator=(const SeatKeymap &) = delete;
 
-    // Takes in what the compositor sent since the last call (one round
-    // trip) and returns the current keymap as XKB text, empty while the
-    // seat has no keyboard.
+    // Takes in what the compositor has sent, without waiting for more, and
+    // returns the current keymap as XKB text, empty while the seat has no
+    // keyboard. Throws TypingFailed if the connection is gone.
     const std::string &refresh();
     // Refreshes until a keymap is there or timeoutMs has passed; throws
     // TypingUnavailable when none came.
@@ -31,6 +31,7 @@ public:
     bool seatHasKeyboard() const;
 
 private:
+    void bindKeyboard();
     static void keymapArrived(void *data, wl_keyboard *keyboard, uint32_t format, int32_t fd, uint32_t size);
 
     WaylandConnection &m_connection;
