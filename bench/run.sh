@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# make bench: the X11 typing benchmark (bench/typing.sh), then the Wayland
-# one (bench/wayland.sh).
+# make bench: the X11 typing benchmark (bench/typing.sh), the Wayland one
+# (bench/wayland.sh), then bexlow on a headless GNOME compositor
+# (bench/mutterbench.py), in one run.
 set -euo pipefail
-"$(dirname "$0")/typing.sh" "${1:-build}"
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-build}
+case "$build" in /*) ;; *) build="$(pwd)/$build" ;; esac
+"$here/typing.sh" "$build"
 echo
-exec "$(dirname "$0")/wayland.sh" "${1:-build}"
+"$here/wayland.sh" "$build"
+echo
+for tool in mutter foot dbus-daemon gdbus; do
+    command -v "$tool" >/dev/null || { echo "run.sh: $tool is not installed (make deps)" >&2; exit 2; }
+done
+python3 "$here/mutterbench.py" "$build" 2> >(grep -v -e '^info:' -e '^warn:' >&2)

@@ -249,7 +249,7 @@ def idle_cpu(bexlow):
     print("bexlow idle for %.0f s: CPU %.2f s (%.2f %%)" % (elapsed, used, 100 * used / elapsed))
 
 
-def latency(bexlow, xterm, bursts=60):
+def latency(bexlow, xterm, bursts=60, receiver="xterm"):
     xterm.focus()
     xterm.settle()
     samples, wrong_bursts = [], 0
@@ -269,7 +269,7 @@ def latency(bexlow, xterm, bursts=60):
         time.sleep(random.Random(i).uniform(0.05, 0.25))
     samples.sort()
     p99 = samples[min(len(samples) - 1, int(round(0.99 * (len(samples) - 1))))]
-    print("Latency, first byte on the pty -> first character in the xterm, %d bursts of 14 chars:" % bursts)
+    print("Latency, first byte on the pty -> first character in the %s, %d bursts of 14 chars:" % (receiver, bursts))
     print("  median %.1f ms  p99 %.1f ms  min %.1f ms  max %.1f ms  (bursts not exact: %d)"
           % (1000 * statistics.median(samples), 1000 * p99, 1000 * samples[0], 1000 * samples[-1], wrong_bursts))
     print("  (bexlow waits a 50 ms settle delay after the first byte by design)")
