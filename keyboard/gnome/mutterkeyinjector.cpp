@@ -12,7 +12,7 @@
 namespace {
 
 // How long a new session may take until the seat's keymap arrives.
-constexpr int KeymapTimeoutMs = 3000;
+constexpr std::chrono::milliseconds KeymapTimeout{3000};
 // How long clients take to ask for the keyboard a seat gains at the first
 // key of a session; keys before that are lost to them.
 constexpr std::chrono::milliseconds ClientSetupTime{250};
@@ -79,17 +79,28 @@ void MutterKeyInjector::connect()
 {
     auto wayland = std::make_unique<WaylandConnection>();
     auto seatKeymap = std::make_unique<SeatKeymap>(*wayland);
-    const bool seatHadKeyboard = seatKeymap->seatHasKeyboard();
     auto session = std::make_unique<RemoteDesktopSession>();
-    if (!seatHadKeyboard) {
-        // Shift_L: the evdev code of the left Shift key on every layout.
-        constexpr uint32_t LeftShift = 42;
-        session->key(LeftShift, true);
-        session->key(LeftShift, false);
-        session->sync();
+    // A seat without a keyboard gains one at the first key of the session,
+    // and the keymap comes with it: tap Shift (evdev 42, the left Shift key
+    // on every layout). The seat may also lose a keyboard meanwhile, when
+    // another program's session ends.
+    const auto deadline = std::chrono::steady_clock::now() + KeymapTimeout;
+    bool tapped = false;
+    while (seatKeymap->refreshAfterRoundtrip().empty()) {
+        if (!seatKeymap->seatHasKeyboard() && !tapped) {
+            constexpr uint32_t LeftShift = 42;
+            session->key(LeftShift, true);
+            session->key(LeftShift, false);
+            session->sync();
+            tapped = true;
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            throw OperationError(OperationError::TypingUnavailable,
+                                 QStringLiteral("The Wayland compositor at %1 gave no keyboard layout to read")
+                                     .arg(WaylandConnection::displayName()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    seatKeymap->waitForKeymap(KeymapTimeoutMs);
-    if (!seatHadKeyboard)
+    if (tapped)
         std::this_thread::sleep_for(ClientSetupTime);
     m_wayland = std::move(wayland);
     m_seatKeymap = std::move(seatKeymap);

@@ -1,15 +1,12 @@
 #include "keyboard/wayland/seatkeymap.h"
 
-#include "core/operationerror.h"
 #include "keyboard/wayland/waylandconnection.h"
 
 #include <wayland-client.h>
 
-#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -53,20 +50,11 @@ const std::string &SeatKeymap::refresh()
     return m_keymap;
 }
 
-const std::string &SeatKeymap::waitForKeymap(int timeoutMs)
+const std::string &SeatKeymap::refreshAfterRoundtrip()
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        m_connection.roundtrip();
-        bindKeyboard();
-        if (!m_keymap.empty())
-            return m_keymap;
-        if (std::chrono::steady_clock::now() > deadline)
-            throw OperationError(OperationError::TypingUnavailable,
-                                 QStringLiteral("The Wayland compositor at %1 gave no keyboard layout to read")
-                                     .arg(WaylandConnection::displayName()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    m_connection.roundtrip();
+    bindKeyboard();
+    return m_keymap;
 }
 
 void SeatKeymap::bindKeyboard()

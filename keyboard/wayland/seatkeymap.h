@@ -24,9 +24,9 @@ public:
     // returns the current keymap as XKB text, empty while the seat has no
     // keyboard. Throws TypingFailed if the connection is gone.
     const std::string &refresh();
-    // Refreshes until a keymap is there or timeoutMs has passed; throws
-    // TypingUnavailable when none came.
-    const std::string &waitForKeymap(int timeoutMs);
+    // As refresh(), after a round trip: with everything the compositor
+    // sent in answer to what was sent so far.
+    const std::string &refreshAfterRoundtrip();
     // Whether the seat has a keyboard, as of the last round trip.
     bool seatHasKeyboard() const;
 
