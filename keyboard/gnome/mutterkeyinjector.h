@@ -1,51 +1,34 @@
 #pragma once
 
-#include "keyboard/keyinjector.h"
-#include "keyboard/typedtext.h"
-#include "keyboard/wayland/layoutstrokes.h"
+#include "keyboard/wayland/layoutkeyinjector.h"
 
 #include <memory>
-#include <string>
 
 class RemoteDesktopSession;
-class SeatKeymap;
-class WaylandConnection;
 
 // Types on GNOME's Wayland desktop through mutter's remote desktop service
-// (RemoteDesktopSession), which presses keys of the user's own layout.
+// (RemoteDesktopSession), which presses keys of the user's own layout
+// (LayoutKeyInjector reads it and names what it lacks).
 //
-// mutter types a keysym only as far as it finds it on that layout, and
-// only at level one or two correctly; a character it cannot place is
-// dropped without an error. So the injector reads the layout the
-// compositor gives its clients (SeatKeymap, as a Wayland client of its
-// own), again before each text, and sends only what arrives exactly
-// (LayoutStrokes): a keysym mutter places right by itself, else the key
-// with Shift and the level-three shift pressed around it. Characters the
-// layout cannot give are left out and named on one line per text; the rest
-// is typed.
-//
-// The clients of a seat that had no keyboard get one with the first key
-// of a session and lose that key, so a new session taps Shift first and
-// waits for the keymap that comes with it.
-class MutterKeyInjector : public KeyInjector
+// mutter also takes keysyms, but finds one only on the current layout and
+// types it right only at level one or two: at level three or four it gives
+// the level-one character (Ø as o under de), and a keysym it cannot place is
+// dropped without an error. So a character goes as a keysym only where
+// mutter finds it at level one or two by itself (two messages instead of up
+// to six); otherwise its key is pressed with Shift and AltGr around it.
+class MutterKeyInjector : public LayoutKeyInjector
 {
 public:
     MutterKeyInjector();
     ~MutterKeyInjector() override;
 
-    void checkAvailable() override;
-    void type(const QString &keys) override;
+protected:
+    void openKeys(WaylandConnection &connection) override;
+    void closeKeys() override;
+    void key(uint32_t evdevCode, bool pressed) override;
+    bool typeKeysym(const LayoutStrokes::Stroke &stroke) override;
+    void sync() override;
 
 private:
-    void connect();
-    void disconnect();
-    void followLayout();
-    void typeStroke(const LayoutStrokes::Stroke &stroke);
-
-    std::unique_ptr<WaylandConnection> m_wayland;
-    std::unique_ptr<SeatKeymap> m_seatKeymap;
     std::unique_ptr<RemoteDesktopSession> m_session;
-    std::string m_keymap;
-    LayoutStrokes m_strokes;
-    TypedText m_text;
 };
