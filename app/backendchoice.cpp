@@ -11,6 +11,8 @@ Preference preferenceFrom(const QString &stored, bool *ok)
         return Preference::Wayland;
     if (value == QLatin1String("gnome"))
         return Preference::Gnome;
+    if (value == QLatin1String("kde"))
+        return Preference::Kde;
     if (value == QLatin1String("x11"))
         return Preference::X11;
     if (ok && !value.isEmpty() && value != QLatin1String("auto"))
@@ -25,6 +27,8 @@ Decision decide(const Session &session)
         return {Backend::Wayland, QString()};
     case Preference::Gnome:
         return {Backend::Gnome, QString()};
+    case Preference::Kde:
+        return {Backend::Kde, QString()};
     case Preference::X11:
         return {Backend::X11, session.wayland ? QStringLiteral("typing through X11 as the settings ask ([Typing] "
                                                                "Backend=x11): native Wayland windows will not "
@@ -35,11 +39,14 @@ Decision decide(const Session &session)
     }
     if (session.wayland && session.virtualKeyboardOffered)
         return {Backend::Wayland, QString()};
+    if (session.wayland && session.kwinFakeInput)
+        return {Backend::Kde, QString()};
     if (session.wayland && session.mutterRemoteDesktop)
         return {Backend::Gnome, QString()};
     if (session.wayland)
-        return {Backend::X11, QStringLiteral("this Wayland desktop offers neither a virtual keyboard nor GNOME's "
-                                             "remote desktop service: typing goes through "
+        return {Backend::X11, QStringLiteral("this Wayland desktop offers bexlow no virtual keyboard, no GNOME "
+                                             "remote desktop service and no KWin fake input (KWin allows it only "
+                                             "to bexlow installed with its desktop entry): typing goes through "
                                              "Xwayland, and native Wayland windows will not receive keys (see "
                                              "\"Desktops\" in the README)")};
     return {Backend::X11, QString()};

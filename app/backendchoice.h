@@ -3,16 +3,17 @@
 #include <QString>
 
 // Which keyboard backend types, decided once at start from what the session
-// offers and what the user asked for ([Typing] Backend=auto|wayland|gnome|x11).
+// offers and what the user asked for ([Typing] Backend=auto|wayland|gnome|kde|x11).
 namespace BackendChoice {
 
-enum class Backend { Wayland, Gnome, X11 };
-enum class Preference { Auto, Wayland, Gnome, X11 };
+enum class Backend { Wayland, Gnome, Kde, X11 };
+enum class Preference { Auto, Wayland, Gnome, Kde, X11 };
 
 struct Session
 {
     bool wayland = false;                // a Wayland session ($WAYLAND_DISPLAY set)
     bool virtualKeyboardOffered = false; // its compositor offers the virtual keyboard
+    bool kwinFakeInput = false;          // KWin lets bexlow use its fake input
     bool mutterRemoteDesktop = false;    // GNOME's remote desktop service is on the session bus
     Preference preference = Preference::Auto;
 };
@@ -24,7 +25,7 @@ struct Decision
     QString notice;
 };
 
-// "auto", "wayland", "gnome" or "x11", in any case; nullopt-like Auto with ok=false
+// "auto", "wayland", "gnome", "kde" or "x11", in any case; nullopt-like Auto with ok=false
 // for anything else.
 Preference preferenceFrom(const QString &stored, bool *ok = nullptr);
 

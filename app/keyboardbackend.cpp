@@ -5,6 +5,7 @@
 #include "core/report.h"
 #include "keyboard/gnome/mutterkeyinjector.h"
 #include "keyboard/gnome/remotedesktopsession.h"
+#include "keyboard/kde/kwinfakeinputinjector.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/x11/xtestkeyinjector.h"
@@ -30,16 +31,18 @@ BackendChoice::Preference storedPreference(const SettingsStore &store)
     const BackendChoice::Preference preference = BackendChoice::preferenceFrom(stored, &ok);
     if (!ok)
         Report::line(
-            QStringLiteral("[%1] %2=%3 is not auto, wayland, gnome or x11; choosing automatically")
+            QStringLiteral("[%1] %2=%3 is not auto, wayland, gnome, kde or x11; choosing automatically")
                 .arg(SettingsLayout::TypingSection, SettingsLayout::BackendKey, OperationError::quoted(stored)));
     return preference;
 }
 
 // Whether the compositor offers the virtual keyboard; why not in whyNot.
-bool waylandOffersKeyboard(QString *whyNot)
+// Also whether it lets bexlow use KWin's fake input.
+bool waylandOffersKeyboard(QString *whyNot, bool *fakeInput)
 {
     try {
         const WaylandConnection connection;
+        *fakeInput = connection.offers(KWinFakeInputInjector::Protocol);
         if (connection.offers(VirtualKeyboardInjector::Protocol))
             return true;
         *whyNot = QStringLiteral("the Wayland compositor at %1 offers no virtual keyboard (%2)")
@@ -60,12 +63,14 @@ Made make(const SettingsStore &store)
     QString waylandWhyNot;
     QString gnomeWhyNot;
     if (session.wayland && session.preference == BackendChoice::Preference::Auto) {
-        session.virtualKeyboardOffered = waylandOffersKeyboard(&waylandWhyNot);
-        session.mutterRemoteDesktop =
-            !session.virtualKeyboardOffered && RemoteDesktopSession::offered(QDBusConnection::sessionBus());
-        if (!session.virtualKeyboardOffered && !session.mutterRemoteDesktop)
-            gnomeWhyNot = QStringLiteral("GNOME's remote desktop service (%1) is not on the session bus")
-                              .arg(QLatin1String(RemoteDesktopSession::Service));
+        session.virtualKeyboardOffered = waylandOffersKeyboard(&waylandWhyNot, &session.kwinFakeInput);
+        session.mutterRemoteDesktop = !session.virtualKeyboardOffered && !session.kwinFakeInput
+                                      && RemoteDesktopSession::offered(QDBusConnection::sessionBus());
+        if (!session.virtualKeyboardOffered && !session.kwinFakeInput && !session.mutterRemoteDesktop)
+            gnomeWhyNot =
+                QStringLiteral("no KWin fake input (%1) for bexlow, GNOME's remote desktop service "
+                               "(%2) not on the session bus")
+                    .arg(QLatin1String(KWinFakeInputInjector::Protocol), QLatin1String(RemoteDesktopSession::Service));
     }
 
     const BackendChoice::Decision decision = BackendChoice::decide(session);
@@ -76,6 +81,8 @@ Made make(const SettingsStore &store)
         made.injector = std::make_unique<VirtualKeyboardInjector>();
     else if (decision.backend == BackendChoice::Backend::Gnome)
         made.injector = std::make_unique<MutterKeyInjector>();
+    else if (decision.backend == BackendChoice::Backend::Kde)
+        made.injector = std::make_unique<KWinFakeInputInjector>();
     else
         made.injector = std::make_unique<XTestKeyInjector>();
     try {

@@ -1,8 +1,9 @@
 // Types a file's text through XTestKeyInjector (or, with --wayland first,
-// VirtualKeyboardInjector; with --gnome, MutterKeyInjector), as bexlow does, and reports how long the
+// VirtualKeyboardInjector; with --gnome, MutterKeyInjector; with --kde,
+// KWinFakeInputInjector), as bexlow does, and reports how long the
 // receiver took to have it all.
 //
-// Usage: bexlow-typing-driver [--wayland|--gnome] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
+// Usage: bexlow-typing-driver [--wayland|--gnome|--kde] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
 // Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default:
 // all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
 // or TIMEOUT_S (default 60) has passed, and prints
@@ -11,6 +12,7 @@
 // receiver still reads the events would change what it sees.
 #include "core/operationerror.h"
 #include "keyboard/gnome/mutterkeyinjector.h"
+#include "keyboard/kde/kwinfakeinputinjector.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 
@@ -30,6 +32,7 @@ int main(int argc, char *argv[])
     const QString backend = args.size() > 1 && args.at(1).startsWith(QLatin1String("--")) ? args.takeAt(1) : QString();
     const bool wayland = backend == QLatin1String("--wayland");
     const bool gnome = backend == QLatin1String("--gnome");
+    const bool kde = backend == QLatin1String("--kde");
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]\n", argv[0]);
         return 2;
@@ -51,6 +54,8 @@ int main(int argc, char *argv[])
         injector = std::make_unique<VirtualKeyboardInjector>();
     else if (gnome)
         injector = std::make_unique<MutterKeyInjector>();
+    else if (kde)
+        injector = std::make_unique<KWinFakeInputInjector>();
     else
         injector = std::make_unique<XTestKeyInjector>();
     KeyInjector &keys = *injector;
