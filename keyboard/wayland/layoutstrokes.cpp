@@ -4,6 +4,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -65,13 +66,15 @@ LayoutStrokes::LayoutStrokes(const std::string &keymapText)
     m_levelThreeKey = keyFor(keymap.get(), XKB_KEY_ISO_Level3_Shift);
     const auto places = firstPlaces(keymap.get());
 
+    // X11 windows under Xwayland get no key above 255: a character only a
+    // higher key gives (EuroSign on the Euro key, 443) would never reach them.
+    const xkb_keycode_t lastKey = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap.get()), 255);
     for (int way = 0; way < 4; ++way) {
         const bool shift = way & 1;
         const bool levelThree = way & 2;
         if ((shift && !m_shiftKey) || (levelThree && !m_levelThreeKey))
             continue;
-        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap.get()); key <= xkb_keymap_max_keycode(keymap.get());
-             ++key) {
+        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap.get()); key <= lastKey; ++key) {
             if (key == m_shiftKey || key == m_levelThreeKey)
                 continue;
             // A fresh state each time: no lock, no latch, the first layout.

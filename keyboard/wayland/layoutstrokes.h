@@ -8,7 +8,8 @@
 // text, its first layout), worked out by libxkbcommon the way the receiving
 // clients will: for every key, alone, with Shift, with the level-three
 // shift (AltGr) and with both, the character it then gives. A character is
-// taken at its first way in that order, on the lowest keycode.
+// taken at its first way in that order, on the lowest keycode, and only on
+// keycodes up to 255, which X11 windows under Xwayland can receive.
 //
 // Only Shift and AltGr are ever held, so no character needs a modifier
 // that a program could take for a shortcut. A character found on no key at
