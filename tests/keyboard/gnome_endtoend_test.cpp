@@ -1,4 +1,4 @@
-// Typing on GNOME: a headless mutter on a private session bus, foot in raw
+// Typing on GNOME and KDE: a headless mutter on a private session bus, foot in raw
 // mode as the focused receiver, and the real bexlow on a pty. mutter takes
 // its layout at start from org.freedesktop.locale1, played here by
 // fakelocale1.py; a new layout means a new mutter, and bexlow, left
@@ -12,6 +12,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -63,7 +64,7 @@ struct PrivateSession
         for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "DBUS_SYSTEM_BUS_ADDRESS"})
             qputenv(name, address.toUtf8());
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        qputenv("WAYLAND_DISPLAY", "bexlow-mutter-test");
+        qputenv("WAYLAND_DISPLAY", "bexlow-test-desktop");
         qputenv("LC_ALL", "C.UTF-8");
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qunsetenv("DISPLAY");
@@ -91,8 +92,8 @@ struct MutterDesktop
         mutter.start(QStringLiteral("mutter"),
                      {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
                       QStringLiteral("--virtual-monitor"), QStringLiteral("1024x768"),
-                      QStringLiteral("--wayland-display"), QStringLiteral("bexlow-mutter-test")});
-        const QString socket = session.runtime.filePath(QStringLiteral("bexlow-mutter-test"));
+                      QStringLiteral("--wayland-display"), QStringLiteral("bexlow-test-desktop")});
+        const QString socket = session.runtime.filePath(QStringLiteral("bexlow-test-desktop"));
         processEventsUntil(
             [&] { return session.offers("org.gnome.Mutter.RemoteDesktop") && QFileInfo::exists(socket); }, 20000);
         const QString ready = folder.filePath(QStringLiteral("ready"));
@@ -115,6 +116,53 @@ struct MutterDesktop
     QProcess locale, mutter, foot;
 };
 
+// KWin with a layout (kxkbrc), xterm under its Xwayland recording what it
+// receives, and a desktop entry that grants bexlow's binary the fake input.
+// The copy of kwin_wayland is one without Debian's file capability, which
+// some containers refuse.
+struct KWinDesktop
+{
+    KWinDesktop(const QString &layout)
+    {
+        const QString kwin = folder.filePath(QStringLiteral("kwin_wayland"));
+        QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin);
+        const auto write = [&](const QString &name, const QString &text) {
+            QDir(folder.path()).mkpath(QFileInfo(folder.filePath(name)).path());
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(text.toUtf8());
+        };
+        write(QStringLiteral("config/kxkbrc"), QStringLiteral("[Layout]\nLayoutList=%1\nUse=true\n").arg(layout));
+        write(QStringLiteral("data/applications/bexlow.desktop"),
+              QStringLiteral("[Desktop Entry]\nType=Application\nName=bexlow\nExec=" BEXLOW_BINARY
+                             "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"));
+        const QString ready = folder.filePath(QStringLiteral("ready"));
+        write(QStringLiteral("receiver"), QStringLiteral("#!/bin/sh\nexec xterm -u8 -e sh -c \"stty raw -echo; touch "
+                                                         "'%1'; exec cat > '%2'\"\n")
+                                              .arg(ready, folder.filePath(QStringLiteral("received"))));
+        QFile::setPermissions(kwin, QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(folder.filePath(QStringLiteral("receiver")), QFile::ReadOwner | QFile::ExeOwner);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(kwin, {QStringLiteral("--virtual"), QStringLiteral("--xwayland"), QStringLiteral("--width"),
+                             QStringLiteral("1024"), QStringLiteral("--height"), QStringLiteral("768"),
+                             QStringLiteral("--no-lockscreen"), QStringLiteral("--no-global-shortcuts"),
+                             QStringLiteral("--socket"), QStringLiteral("bexlow-test-desktop"),
+                             folder.filePath(QStringLiteral("receiver"))});
+        if (!processEventsUntil([&] { return QFileInfo::exists(ready); }, 30000))
+            throw std::runtime_error("xterm did not start in KWin");
+        processEventsFor(500); // xterm maps its window and takes the focus
+    }
+    ~KWinDesktop() { stop(process); }
+    QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
+
+    QTemporaryDir folder;
+    QProcess process;
+};
+
 // A text sent, and what arrives if the layout has all its characters.
 // Characters the layout lacks are named on stderr and left out; some are
 // known to be lacking.
@@ -125,10 +173,11 @@ struct Typed
     QString lacking = {};
 };
 
-class TypingOnMutter : public ::testing::Test
+class TypingOnDesktop : public ::testing::Test
 {
 protected:
-    void expectTyped(const MutterDesktop &desktop, const std::vector<Typed> &texts)
+    template<typename Desktop>
+    void expectTyped(const Desktop &desktop, const std::vector<Typed> &texts)
     {
         for (const Typed &text : texts) {
             const qsizetype mark = desktop.received().size();
@@ -172,7 +221,7 @@ protected:
 
 } // namespace
 
-TEST_F(TypingOnMutter, TypesExactlyWhatEachLayoutHasAndNamesTheRest)
+TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
 {
     {
         MutterDesktop desktop(session, QStringLiteral("us"));
@@ -204,4 +253,19 @@ TEST_F(TypingOnMutter, TypesExactlyWhatEachLayoutHasAndNamesTheRest)
         expectTyped(desktop, {{"azqwéèçàù²&\"'(-_)=~#{[|`\\^@]}€ É中",
                                QStringLiteral("azqwéèçàù²&\"'(-_)=~#{[|`\\^@]}€ É中"), QStringLiteral("中")}});
     }
+}
+
+TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
+{
+    KWinDesktop desktop(QStringLiteral("de"));
+    bexlow.start();
+    // It chose KWin's fake input by itself: no notice, nothing unavailable.
+    EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
+    expectTyped(desktop, {
+                             // The first key after start is not lost.
+                             {"a1 Z", QStringLiteral("a1 Z")},
+                             {"zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中\r\tx\b\x1b!",
+                              QStringLiteral("zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中\r\tx\x7f\x1b!"), QStringLiteral("中")},
+                             {"^w%{F4}+{TAB}~{ENTER}!a#b", QStringLiteral("^w%{F4}+{TAB}~{ENTER}!a#b")},
+                         });
 }
