@@ -2,7 +2,7 @@
 """The mutter line of make bench: bexlow typing on a headless GNOME
 compositor (mutter) through its remote desktop service, into foot.
 
-Usage: mutterbench.py BUILD_DIR
+Usage: desktopsbench.py BUILD_DIR
 
 On a private session bus, with a fake org.freedesktop.locale1 giving the US
 layout, it measures: printable ASCII (5,000) and mixed text (2,000, with
@@ -33,7 +33,7 @@ class Foot:
         ready = os.path.join(tb.WORK, "foot-ready")
         tb.start(["foot", "sh", "-c", "stty raw -echo; touch '%s'; exec cat > '%s'" % (ready, self.file)])
         if not tb.wait_for(lambda: os.path.exists(ready), 20):
-            sys.exit("mutterbench: foot did not start")
+            sys.exit("desktopsbench: foot did not start")
         time.sleep(0.5)
 
     focus = staticmethod(lambda: None)  # mutter gave it the focus
@@ -60,7 +60,7 @@ def start_desktop():
         return subprocess.run(["gdbus", "introspect", "--session", "-d", "org.gnome.Mutter.RemoteDesktop",
                                "-o", "/org/gnome/Mutter/RemoteDesktop"], capture_output=True).returncode == 0
     if not tb.wait_for(lambda: os.path.exists(os.environ["WAYLAND_DISPLAY"]) and answers(), 30, step=0.2):
-        sys.exit("mutterbench: mutter did not start")
+        sys.exit("desktopsbench: mutter did not start")
     return mutter
 
 
