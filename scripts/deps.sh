@@ -16,8 +16,8 @@ packages=(
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
     mutter dbus-daemon foot python3-dbus python3-gi
-    # KDE typing: the fake input protocol to build with; headless KWin, Xwayland for the tests
-    plasma-wayland-protocols kwin-wayland xwayland
+    # KDE typing tests: headless KWin, xterm under its Xwayland
+    kwin-wayland xwayland
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.

@@ -6,6 +6,7 @@
 #include "fake-input-client-protocol.h"
 
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <thread>
 
@@ -35,7 +36,7 @@ void KWinFakeInputInjector::openKeys(WaylandConnection &connection)
         static_cast<org_kde_kwin_fake_input *>(connection.bind(&org_kde_kwin_fake_input_interface, KeyboardVersion));
     const uint32_t version = org_kde_kwin_fake_input_get_version(fakeInput);
     if (version < KeyboardVersion) {
-        org_kde_kwin_fake_input_destroy(fakeInput);
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(fakeInput));
         throw OperationError(OperationError::TypingUnavailable,
                              QStringLiteral("KWin's fake input at %1 is version %2, which has no keyboard (KWin "
                                             "5.27 or later has)")
@@ -44,14 +45,18 @@ void KWinFakeInputInjector::openKeys(WaylandConnection &connection)
     }
     org_kde_kwin_fake_input_authenticate(fakeInput, "bexlow", "types what a serial device sends");
     m_fakeInput = fakeInput;
+    m_version = version;
     m_connection = &connection;
     m_unflushed = 0;
 }
 
 void KWinFakeInputInjector::closeKeys()
 {
-    if (m_fakeInput)
+    // The destroy request came with version 5; before, the object just goes.
+    if (m_fakeInput && m_version >= 5)
         org_kde_kwin_fake_input_destroy(m_fakeInput);
+    else if (m_fakeInput)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(m_fakeInput));
     m_fakeInput = nullptr;
     m_connection = nullptr;
 }
@@ -60,6 +65,26 @@ void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
 {
     org_kde_kwin_fake_input_keyboard_key(m_fakeInput, evdevCode,
                                          pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    sent();
+}
+
+bool KWinFakeInputInjector::typeCharacter(char32_t c)
+{
+    if (m_version < KeysymVersion)
+        return false;
+    // Return, Tab, BackSpace and Escape have keysyms of their own.
+    const xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
+    if (keysym == XKB_KEY_NoSymbol)
+        return false;
+    org_kde_kwin_fake_input_keyboard_keysym(m_fakeInput, keysym, WL_KEYBOARD_KEY_STATE_PRESSED);
+    sent();
+    org_kde_kwin_fake_input_keyboard_keysym(m_fakeInput, keysym, WL_KEYBOARD_KEY_STATE_RELEASED);
+    sent();
+    return true;
+}
+
+void KWinFakeInputInjector::sent()
+{
     if (++m_unflushed < KeysPerFlush)
         return;
     m_connection->flush();

@@ -65,6 +65,8 @@ void LayoutKeyInjector::type(const QString &keys)
         }
         std::u32string missing;
         for (const char32_t c : strokes) {
+            if (typeCharacter(c))
+                continue;
             if (const LayoutStrokes::Stroke *stroke = m_strokes.find(c))
                 typeStroke(*stroke);
             else if (missing.find(c) == std::u32string::npos)
