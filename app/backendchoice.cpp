@@ -44,11 +44,11 @@ Decision decide(const Session &session)
     if (session.wayland && session.mutterRemoteDesktop)
         return {Backend::Gnome, QString()};
     if (session.wayland)
-        return {Backend::X11, QStringLiteral("this Wayland desktop offers bexlow no virtual keyboard, no GNOME "
-                                             "remote desktop service and no KWin fake input (KWin allows it only "
-                                             "to bexlow installed with its desktop entry): typing goes through "
-                                             "Xwayland, and native Wayland windows will not receive keys (see "
-                                             "\"Desktops\" in the README)")};
+        return {Backend::X11,
+                QStringLiteral("this Wayland desktop offers no virtual keyboard: typing goes through Xwayland, and "
+                               "native Wayland windows will not receive keys (nor is GNOME's remote desktop service "
+                               "there, or KWin's fake input, which KWin gives only to bexlow installed with its "
+                               "desktop entry; see \"Desktops\" in the README)")};
     return {Backend::X11, QString()};
 }
 

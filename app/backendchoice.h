@@ -13,9 +13,9 @@ struct Session
 {
     bool wayland = false;                // a Wayland session ($WAYLAND_DISPLAY set)
     bool virtualKeyboardOffered = false; // its compositor offers the virtual keyboard
-    bool kwinFakeInput = false;          // KWin lets bexlow use its fake input
-    bool mutterRemoteDesktop = false;    // GNOME's remote desktop service is on the session bus
     Preference preference = Preference::Auto;
+    bool kwinFakeInput = false;       // KWin lets bexlow use its fake input
+    bool mutterRemoteDesktop = false; // GNOME's remote desktop service is on the session bus
 };
 
 struct Decision

@@ -90,9 +90,9 @@ Made make(const SettingsStore &store)
     } catch (const OperationError &error) {
         made.unavailable = error.description();
         if (!waylandWhyNot.isEmpty() && !gnomeWhyNot.isEmpty())
-            made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1), "
-                                              "%2, and XTEST through Xwayland (%3)")
-                                   .arg(waylandWhyNot, gnomeWhyNot, error.description());
+            made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1) and "
+                                              "XTEST through Xwayland (%2); %3")
+                                   .arg(waylandWhyNot, error.description(), gnomeWhyNot);
     }
     return made;
 }

@@ -19,6 +19,12 @@ TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheSetting)
         {{false, false, Preference::Wayland}, Backend::Wayland, ""},
         {{true, true, Preference::X11}, Backend::X11, "Backend=x11"},
         {{false, false, Preference::X11}, Backend::X11, ""},
+        {{true, false, Preference::Auto, true, true}, Backend::Kde, ""},
+        {{true, false, Preference::Auto, false, true}, Backend::Gnome, ""},
+        {{true, true, Preference::Auto, true, true}, Backend::Wayland, ""},
+        {{false, false, Preference::Auto, true, true}, Backend::X11, ""},
+        {{true, true, Preference::Gnome}, Backend::Gnome, ""},
+        {{true, true, Preference::Kde}, Backend::Kde, ""},
     };
     for (const Row &row : rows) {
         const Decision decision = decide(row.session);
@@ -33,6 +39,7 @@ TEST(BackendChoice, ReadsTheStoredSetting)
     for (const auto &[stored, preference, valid] :
          {std::tuple{"", Preference::Auto, true}, std::tuple{"auto", Preference::Auto, true},
           std::tuple{" Wayland ", Preference::Wayland, true}, std::tuple{"X11", Preference::X11, true},
+          std::tuple{"gnome", Preference::Gnome, true}, std::tuple{"KDE", Preference::Kde, true},
           std::tuple{"xtest", Preference::Auto, false}}) {
         bool ok = false;
         EXPECT_EQ(preferenceFrom(QString::fromLatin1(stored), &ok), preference) << stored;
