@@ -15,7 +15,7 @@ packages=(
     clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
-    mutter dbus-daemon foot python3-dbus python3-gi
+    mutter dbus-daemon python3-dbus python3-gi
     # KDE typing tests: headless KWin, xterm under its Xwayland
     kwin-wayland xwayland
 )
