@@ -1,8 +1,9 @@
 #include "app/commandline.h"
+#include "app/keyboardbackend.h"
 #include "app/quitonsignal.h"
 #include "core/operationerror.h"
 #include "core/report.h"
-#include "keyboard/x11/xtestkeyinjector.h"
+#include "keyboard/keyinjector.h"
 #include "store/inisettingsstore.h"
 #include "windows/frmterminal.h"
 
@@ -13,18 +14,27 @@
 
 namespace {
 
-bool hasDisplay()
+// The windows' platform unless the user set QT_QPA_PLATFORM. With an X
+// server at hand (Xwayland on a Wayland desktop) the windows are X11 ones:
+// the fixed sizes and the dialog centred on the main window are kept there
+// as on any X11 desktop, while a Wayland compositor places windows itself.
+// Without one they are native Wayland windows; without either, offscreen:
+// the program still runs (it cannot type then, and says so).
+const char *windowPlatform()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return "xcb";
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return "wayland";
+    return "offscreen";
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Without a display the program still runs (it cannot type then, and says so).
-    if (!hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", windowPlatform());
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bexlow"));
@@ -58,8 +68,8 @@ int main(int argc, char *argv[])
     }
 
     IniSettingsStore store;
-    XTestKeyInjector keys;
-    frmterminal window(store, keys);
+    const KeyboardBackend::Made keyboard = KeyboardBackend::make(store);
+    frmterminal window(store, *keyboard.injector);
     try {
         window.Form_Load(argumentText);
     } catch (const OperationError &error) {
@@ -67,11 +77,8 @@ int main(int argc, char *argv[])
         // A signal that closed the message box ends the program as a signal does.
         return QuitOnSignal::exitStatus() != 0 ? QuitOnSignal::exitStatus() : 1;
     }
-    try {
-        keys.checkAvailable();
-    } catch (const OperationError &error) {
-        Report::alert(error.description() + QStringLiteral("; received text cannot be typed"));
-    }
+    if (!keyboard.unavailable.isEmpty())
+        Report::alert(keyboard.unavailable + QStringLiteral("; received text cannot be typed"));
     // The main loop would forget a signal that came before it runs.
     if (QuitOnSignal::exitStatus() != 0)
         return QuitOnSignal::exitStatus();

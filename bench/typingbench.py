@@ -14,7 +14,7 @@ import sys
 import tempfile
 import time
 
-BUILD = sys.argv[1]
+BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 BEXLOW = os.path.join(BUILD, "app", "bexlow")
 DRIVER = os.path.join(BUILD, "bench", "bexlow-typing-driver")
 WORK = tempfile.mkdtemp(prefix="bexlow-bench.")
@@ -249,7 +249,7 @@ def idle_cpu(bexlow):
     print("bexlow idle for %.0f s: CPU %.2f s (%.2f %%)" % (elapsed, used, 100 * used / elapsed))
 
 
-def latency(bexlow, xterm, bursts=60):
+def latency(bexlow, xterm, bursts=60, receiver="xterm"):
     xterm.focus()
     xterm.settle()
     samples, wrong_bursts = [], 0
@@ -269,7 +269,7 @@ def latency(bexlow, xterm, bursts=60):
         time.sleep(random.Random(i).uniform(0.05, 0.25))
     samples.sort()
     p99 = samples[min(len(samples) - 1, int(round(0.99 * (len(samples) - 1))))]
-    print("Latency, first byte on the pty -> first character in the xterm, %d bursts of 14 chars:" % bursts)
+    print("Latency, first byte on the pty -> first character in the %s, %d bursts of 14 chars:" % (receiver, bursts))
     print("  median %.1f ms  p99 %.1f ms  min %.1f ms  max %.1f ms  (bursts not exact: %d)"
           % (1000 * statistics.median(samples), 1000 * p99, 1000 * samples[0], 1000 * samples[-1], wrong_bursts))
     print("  (bexlow waits a 50 ms settle delay after the first byte by design)")
@@ -328,14 +328,20 @@ def main():
         stream(bexlow, xterm)
         print("bexlow peak RSS: %.1f MiB" % (bexlow.peak_rss_kib() / 1024))
     finally:
-        for process in reversed(children):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-        shutil.rmtree(WORK, ignore_errors=True)
+        stop_children()
 
 
-main()
+def stop_children():
+    """Ends what the benchmark started, newest first, and removes its files."""
+    for process in reversed(children):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+    shutil.rmtree(WORK, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,7 +1,9 @@
-// Types a file's text through XTestKeyInjector, as bexlow does, and reports
-// how long the receiver took to have it all.
+// Types a file's text through XTestKeyInjector (or, with --wayland first,
+// VirtualKeyboardInjector; with --gnome, MutterKeyInjector; with --kde,
+// KWinFakeInputInjector), as bexlow does, and reports how long the
+// receiver took to have it all.
 //
-// Usage: bexlow-typing-driver TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
+// Usage: bexlow-typing-driver [--wayland|--gnome|--kde] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
 // Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default:
 // all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
 // or TIMEOUT_S (default 60) has passed, and prints
@@ -9,6 +11,9 @@
 // The injector stays alive until then: emptying the spare keys while the
 // receiver still reads the events would change what it sees.
 #include "core/operationerror.h"
+#include "keyboard/gnome/mutterkeyinjector.h"
+#include "keyboard/kde/kwinfakeinputinjector.h"
+#include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QCoreApplication>
@@ -17,12 +22,17 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const QString backend = args.size() > 1 && args.at(1).startsWith(QLatin1String("--")) ? args.takeAt(1) : QString();
+    const bool wayland = backend == QLatin1String("--wayland");
+    const bool gnome = backend == QLatin1String("--gnome");
+    const bool kde = backend == QLatin1String("--kde");
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]\n", argv[0]);
         return 2;
@@ -39,7 +49,16 @@ int main(int argc, char *argv[])
     const qsizetype chunk = args.size() > 5 ? args.at(5).toLongLong() : text.size();
 
     using Clock = std::chrono::steady_clock;
-    XTestKeyInjector keys;
+    std::unique_ptr<KeyInjector> injector;
+    if (wayland)
+        injector = std::make_unique<VirtualKeyboardInjector>();
+    else if (gnome)
+        injector = std::make_unique<MutterKeyInjector>();
+    else if (kde)
+        injector = std::make_unique<KWinFakeInputInjector>();
+    else
+        injector = std::make_unique<XTestKeyInjector>();
+    KeyInjector &keys = *injector;
     try {
         keys.checkAvailable();
         const Clock::time_point start = Clock::now();

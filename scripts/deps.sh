@@ -8,10 +8,16 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
     libx11-dev libxcb1-dev libxtst-dev libxkbcommon-dev
+    libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
     xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core openbox
+    sway foot wtype xwayland x11-xserver-utils weston chromium
     clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
+    # GNOME typing tests: headless mutter on a private bus, foot as receiver
+    mutter dbus-daemon python3-dbus python3-gi
+    # KDE typing tests: headless KWin, xterm under its Xwayland
+    kwin-wayland xwayland
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.

@@ -27,6 +27,11 @@ inline const QString DefaultCommPort = QStringLiteral("1");
 // The port map: section "Ports" under the application title, key "Com<n>",
 // value the device path, e.g. Com3=/dev/serial/by-id/usb-FTDI_...
 inline const QString PortsSection = QStringLiteral("Ports");
+
+// The keyboard backend, under the application title: [Typing] Backend=
+// auto (the default), wayland or x11.
+inline const QString TypingSection = QStringLiteral("Typing");
+inline const QString BackendKey = QStringLiteral("Backend");
 QString portKey(int port);
 QString defaultDevice(int port); // /dev/ttyS<n-1>
 QString deviceForPort(const SettingsStore &store, int port);

@@ -49,12 +49,19 @@ void XkbKeymap::reload()
     readModifiers();
 }
 
+unsigned XkbKeymap::modifiersOf(int keycode) const
+{
+    // A keymap without modifier keys has no modifier map at all (Xwayland
+    // with the keymap of a client's virtual keyboard).
+    return m_xkb->map->modmap ? m_xkb->map->modmap[keycode] : 0;
+}
+
 void XkbKeymap::readModifiers()
 {
     m_modifiers = ModifierKeys{};
     const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
     for (int keycode = m_xkb->min_key_code; keycode <= lastKeycode; ++keycode) {
-        const unsigned mods = m_xkb->map->modmap[keycode];
+        const unsigned mods = modifiersOf(keycode);
         if (mods == 0 || XkbKeyNumGroups(m_xkb, keycode) == 0)
             continue;
         m_modifiers.all.push_back(keycode);
@@ -84,7 +91,7 @@ std::vector<int> XkbKeymap::emptyKeycodes() const
     std::vector<int> keycodes;
     const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
     for (int keycode = std::max(int(m_xkb->min_key_code), 9); keycode <= lastKeycode; ++keycode) {
-        if (XkbKeyNumGroups(m_xkb, keycode) == 0 && m_xkb->map->modmap[keycode] == 0)
+        if (XkbKeyNumGroups(m_xkb, keycode) == 0 && modifiersOf(keycode) == 0)
             keycodes.push_back(keycode);
     }
     return keycodes;

@@ -64,6 +64,7 @@ public:
 
 private:
     void readModifiers();
+    unsigned modifiersOf(int keycode) const;
 
     Display *m_display = nullptr;
     struct _XkbDesc *m_xkb = nullptr;

@@ -61,6 +61,8 @@ messages=(
     'bridge/startup.cpp|Invalid port number'
     'store/inisettingsstore.cpp|Settings file'
     'keyboard/x11/xconnection.cpp|typing needs an X11 display with the XTEST extension'
+    'app/backendchoice.cpp|this Wayland desktop offers no virtual keyboard'
+    'keyboard/wayland/layoutkeyinjector.cpp|not typed, the keyboard layout has no key for'
 )
 for entry in "${messages[@]}"; do
     file=${entry%%|*}

@@ -41,8 +41,9 @@ check "no test programs in the package" test -z "$(grep -i 'test' "$tmp/contents
 # What is inside is what the source says, and it works.
 dpkg-deb -x "$deb" "$tmp/root"
 usr="$tmp/root/usr"
-check "the packaged desktop entry is packaging/bexlow.desktop" \
-    cmp -s "$usr/share/applications/bexlow.desktop" "$source_dir/packaging/bexlow.desktop"
+check "the packaged desktop entry is packaging/bexlow.desktop with the binary's path" \
+    cmp -s "$usr/share/applications/bexlow.desktop" \
+    <(sed 's|^Exec=bexlow$|Exec=/usr/bin/bexlow|' "$source_dir/packaging/bexlow.desktop")
 check "the packaged manual page is packaging/bexlow.1" \
     cmp -s <(gzip -dc "$usr/share/man/man1/bexlow.1.gz") "$source_dir/packaging/bexlow.1"
 icon="$usr/share/icons/hicolor/32x32/apps/bexlow.png"

@@ -144,17 +144,5 @@ QByteArray ReceiverWindow::text() const
 
 void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
 {
-    // Done once the length is reached and has not changed for 300 ms.
-    QElapsedTimer quiet;
-    qsizetype last = -1;
-    processEventsUntil(
-        [&] {
-            const qsizetype now = text().size() - mark;
-            if (now != last) {
-                quiet.start();
-                last = now;
-            }
-            return now >= length && quiet.elapsed() >= 300;
-        },
-        timeoutMs);
+    processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
 }

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class KeyInjector;
+class SettingsStore;
+
+// The one place that names the keyboard backends: makes the one this
+// session types with (BackendChoice) and checks that it can type.
+namespace KeyboardBackend {
+
+struct Made
+{
+    std::unique_ptr<KeyInjector> injector;
+    // Why typing is impossible, naming every backend tried; empty when it works.
+    QString unavailable;
+};
+
+Made make(const SettingsStore &store);
+
+} // namespace KeyboardBackend

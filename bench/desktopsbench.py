@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""The desktop lines of make bench: bexlow typing on a headless GNOME
+compositor (mutter, through its remote desktop service, into foot) and a
+headless KDE one (KWin, through its fake input, into xterm under Xwayland).
+
+Usage: desktopsbench.py BUILD_DIR
+
+Each on a private session bus with the US layout, it measures: printable
+ASCII (5,000) and mixed text (2,000, with characters the layout lacks) typed
+through bexlow-typing-driver --gnome / --kde, exactness against the text less the
+characters named as not typed, and chars/s until foot has it all; then
+latency through the real bexlow on a pty, as for X11.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.argv = sys.argv[:2]
+import typingbench as tb  # noqa: E402  (its corpora, comparison, bexlow and latency)
+
+SOCKET = "bexlow-bench-mutter"
+FAKE_LOCALE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "keyboard", "fakelocale1.py")
+
+
+class Receiver:
+    """A terminal in raw mode recording what it receives (it touches `ready`
+    first); what typingbench's measurements ask of a receiver. The
+    compositor gave it the focus."""
+
+    def __init__(self, name, ready):
+        self.name = name
+        self.file = os.path.join(tb.WORK, "received")
+        if not tb.wait_for(lambda: os.path.exists(ready), 30):
+            sys.exit("desktopsbench: %s did not start" % name)
+        time.sleep(0.5)
+
+    focus = staticmethod(lambda: None)
+    size = tb.Xterm.size
+    since = tb.Xterm.since
+    settle = tb.Xterm.settle
+
+
+def raw_cat(ready):
+    return "stty raw -echo; touch '%s'; exec cat > '%s'" % (ready, os.path.join(tb.WORK, "received"))
+
+
+def private_session():
+    runtime = os.path.join(tb.WORK, "runtime")
+    os.mkdir(runtime, 0o700)
+    bus = "unix:path=%s/bus" % runtime
+    os.environ.update(XDG_RUNTIME_DIR=runtime, DBUS_SESSION_BUS_ADDRESS=bus, DBUS_SYSTEM_BUS_ADDRESS=bus,
+                      LC_ALL="C.UTF-8", QT_QPA_PLATFORM="offscreen",
+                      WAYLAND_DISPLAY=os.path.join(runtime, SOCKET))  # absolute: bexlow gets its own runtime dir
+    os.environ.pop("DISPLAY", None)
+    tb.start(["dbus-daemon", "--session", "--nofork", "--address=" + bus])
+    tb.wait_for(lambda: os.path.exists(os.path.join(runtime, "bus")), 10)
+
+
+def start_mutter():
+    private_session()
+    tb.start([FAKE_LOCALE, "us"])
+    tb.start(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor", "1024x768",
+              "--wayland-display", SOCKET], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def answers():
+        return subprocess.run(["gdbus", "introspect", "--session", "-d", "org.gnome.Mutter.RemoteDesktop",
+                               "-o", "/org/gnome/Mutter/RemoteDesktop"], capture_output=True).returncode == 0
+    if not tb.wait_for(lambda: os.path.exists(os.environ["WAYLAND_DISPLAY"]) and answers(), 30, step=0.2):
+        sys.exit("desktopsbench: mutter did not start")
+    ready = os.path.join(tb.WORK, "ready")
+    tb.start(["foot", "sh", "-c", raw_cat(ready)])
+    return Receiver("foot", ready)
+
+
+def start_kwin():
+    """KWin (a copy without the file capability some containers refuse),
+    with desktop entries that grant the driver and bexlow its fake input."""
+    private_session()
+    kwin = os.path.join(tb.WORK, "kwin_wayland")
+    shutil.copy("/usr/bin/kwin_wayland", kwin)
+    config, data = os.path.join(tb.WORK, "kwin-config"), os.path.join(tb.WORK, "kwin-data", "applications")
+    os.makedirs(os.path.join(config, "kwin"))
+    os.makedirs(data)
+    with open(os.path.join(config, "kwin", "kxkbrc"), "w") as f:
+        f.write("[Layout]\nLayoutList=us\nUse=true\n")
+    for name, program in (("driver", tb.DRIVER), ("bexlow", tb.BEXLOW)):
+        with open(os.path.join(data, "bexlow-%s.desktop" % name), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=%s\nExec=%s\n"
+                    "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % (name, os.path.abspath(program)))
+    ready = os.path.join(tb.WORK, "ready")
+    receiver = os.path.join(tb.WORK, "receiver")
+    with open(receiver, "w") as f:
+        f.write("#!/bin/sh\nexec xterm -u8 -e sh -c \"%s\"\n" % raw_cat(ready))
+    os.chmod(receiver, 0o700)
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(config, "kwin"), XDG_DATA_HOME=os.path.dirname(data))
+    tb.start([kwin, "--virtual", "--xwayland", "--width", "1024", "--height", "768", "--no-lockscreen",
+              "--no-global-shortcuts", "--socket", SOCKET, receiver], env=env,
+             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return Receiver("xterm", ready)
+
+
+def measure(foot, flag, label, text):
+    path = os.path.join(tb.WORK, "corpus.txt")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    foot.settle()
+    mark = foot.size()
+    begin = time.monotonic()
+    driver = subprocess.run([tb.DRIVER, flag, path, foot.file, "0", "1"], capture_output=True, text=True)
+    lacking = {chr(int(code, 16)) for code in re.findall(r"\(U\+([0-9A-F]+)\)", driver.stderr)}
+    expected = "".join(c for c in text if c not in lacking)
+    done = tb.wait_for(lambda: foot.size() - mark >= len(expected.encode("utf-8")), 60, step=0.001)
+    elapsed = time.monotonic() - begin
+    foot.settle()
+    wrong, missing, extra = tb.compare(expected, foot.since(mark))
+    rate = "%9.0f chars/s" % (len(expected) / elapsed) if done else "  incomplete"
+    print("  %-30s %5d chars  not typed, named %3d distinct  wrong %d  missing %d  extra %d  %s"
+          % (label, len(text), len(lacking), wrong, missing, extra, rate))
+
+
+def desktop(title, start, flag):
+    print(title)
+    try:
+        receiver = start()
+        print("Typing into %s (%s)" % (receiver.name, flag))
+        measure(receiver, flag, "printable ASCII", tb.ascii_corpus(5000))
+        measure(receiver, flag, "mixed, ~40 missing from layout", tb.mixed_corpus(2000))
+        bexlow = tb.Bexlow()
+        tb.latency(bexlow, receiver, receiver=receiver.name)
+    finally:
+        tb.stop_children()
+        del tb.children[:]
+        tb.WORK = tempfile.mkdtemp(prefix="bexlow-bench.")
+
+
+def main():
+    sys.stdout.reconfigure(line_buffering=True)
+    version = subprocess.run(["mutter", "--version"], capture_output=True, text=True).stdout.split("\n")[0]
+    desktop("bexlow on GNOME: headless %s (US layout), foot as receiver" % version, start_mutter, "--gnome")
+    print()
+    desktop("bexlow on KDE: headless KWin %s (US layout), xterm under Xwayland as receiver"
+            % subprocess.run(["dpkg-query", "-W", "-f=${Version}", "kwin-wayland"], capture_output=True,
+                             text=True).stdout, start_kwin, "--kde")
+    shutil.rmtree(tb.WORK, ignore_errors=True)
+
+
+main()

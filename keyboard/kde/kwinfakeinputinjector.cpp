@@ -1,0 +1,103 @@
+#include "keyboard/kde/kwinfakeinputinjector.h"
+
+#include "core/operationerror.h"
+#include "keyboard/wayland/waylandconnection.h"
+
+#include "fake-input-client-protocol.h"
+
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <thread>
+
+namespace {
+
+// Key events queued between two flushes: well within libwayland's 4 KiB
+// send buffer, which must never fill up unflushed.
+constexpr int KeysPerFlush = 64;
+
+} // namespace
+
+KWinFakeInputInjector::KWinFakeInputInjector() = default;
+
+KWinFakeInputInjector::~KWinFakeInputInjector()
+{
+    closeKeys();
+}
+
+void KWinFakeInputInjector::openKeys(WaylandConnection &connection)
+{
+    if (!connection.offers(Protocol))
+        throw OperationError(OperationError::TypingUnavailable,
+                             QStringLiteral("The Wayland compositor at %1 does not let bexlow type (%2): KWin allows "
+                                            "it only to bexlow installed with its desktop entry")
+                                 .arg(WaylandConnection::displayName(), QLatin1String(Protocol)));
+    auto *fakeInput =
+        static_cast<org_kde_kwin_fake_input *>(connection.bind(&org_kde_kwin_fake_input_interface, KeyboardVersion));
+    const uint32_t version = org_kde_kwin_fake_input_get_version(fakeInput);
+    if (version < KeyboardVersion) {
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(fakeInput));
+        throw OperationError(OperationError::TypingUnavailable,
+                             QStringLiteral("KWin's fake input at %1 is version %2, which has no keyboard (KWin "
+                                            "5.27 or later has)")
+                                 .arg(WaylandConnection::displayName())
+                                 .arg(version));
+    }
+    org_kde_kwin_fake_input_authenticate(fakeInput, "bexlow", "types what a serial device sends");
+    m_fakeInput = fakeInput;
+    m_version = version;
+    m_connection = &connection;
+    m_unflushed = 0;
+}
+
+void KWinFakeInputInjector::closeKeys()
+{
+    // The destroy request came with version 5; before, the object just goes.
+    if (m_fakeInput && m_version >= 5)
+        org_kde_kwin_fake_input_destroy(m_fakeInput);
+    else if (m_fakeInput)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(m_fakeInput));
+    m_fakeInput = nullptr;
+    m_connection = nullptr;
+}
+
+void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
+{
+    org_kde_kwin_fake_input_keyboard_key(m_fakeInput, evdevCode,
+                                         pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    sent();
+}
+
+bool KWinFakeInputInjector::typeCharacter(char32_t c)
+{
+    if (m_version < KeysymVersion)
+        return false;
+    // Return, Tab, BackSpace and Escape have keysyms of their own.
+    const xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
+    if (keysym == XKB_KEY_NoSymbol)
+        return false;
+    org_kde_kwin_fake_input_keyboard_keysym(m_fakeInput, keysym, WL_KEYBOARD_KEY_STATE_PRESSED);
+    sent();
+    org_kde_kwin_fake_input_keyboard_keysym(m_fakeInput, keysym, WL_KEYBOARD_KEY_STATE_RELEASED);
+    sent();
+    return true;
+}
+
+void KWinFakeInputInjector::sent()
+{
+    if (++m_unflushed < KeysPerFlush)
+        return;
+    m_connection->flush();
+    m_unflushed = 0;
+    // Two key events make a character.
+    const auto wait = m_pacer.take(KeysPerFlush / 2.0, std::chrono::steady_clock::now());
+    if (wait > std::chrono::steady_clock::duration::zero())
+        std::this_thread::sleep_for(wait);
+}
+
+void KWinFakeInputInjector::sync()
+{
+    m_connection->flush();
+    m_unflushed = 0;
+    m_connection->roundtrip();
+}

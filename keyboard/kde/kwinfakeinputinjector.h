@@ -1,0 +1,46 @@
+#pragma once
+
+#include "keyboard/wayland/keystrokepacer.h"
+#include "keyboard/wayland/layoutkeyinjector.h"
+
+struct org_kde_kwin_fake_input;
+
+// Types on KDE Plasma's Wayland desktop through KWin's fake input
+// (org_kde_kwin_fake_input), which presses keys of the user's own layout
+// (LayoutKeyInjector reads it and names what it lacks). Keys need version 4
+// (KWin 5.27). From version 6 (KWin 6) the protocol takes any keysym, and
+// KWin finds or makes a key for it: then every character is typed as its
+// keysym, whatever the layout. That path is written to the protocol and has
+// not been run against a real KWin 6.
+//
+// KWin offers the protocol only to a program whose executable has an
+// installed desktop entry naming it in X-KDE-Wayland-Interfaces, with that
+// executable's absolute path in Exec=; to any other it is not there at all.
+// Long texts are paced (KeystrokePacer), as KWin, like every compositor,
+// disconnects a receiver that falls a socket's worth behind.
+class KWinFakeInputInjector : public LayoutKeyInjector
+{
+public:
+    static constexpr const char *Protocol = "org_kde_kwin_fake_input";
+    static constexpr uint32_t KeyboardVersion = 4;
+    static constexpr uint32_t KeysymVersion = 6;
+
+    KWinFakeInputInjector();
+    ~KWinFakeInputInjector() override;
+
+protected:
+    void openKeys(WaylandConnection &connection) override;
+    void closeKeys() override;
+    void key(uint32_t evdevCode, bool pressed) override;
+    bool typeCharacter(char32_t c) override;
+    void sync() override;
+
+private:
+    void sent();
+
+    WaylandConnection *m_connection = nullptr;
+    org_kde_kwin_fake_input *m_fakeInput = nullptr;
+    uint32_t m_version = 0;
+    int m_unflushed = 0;
+    KeystrokePacer m_pacer;
+};

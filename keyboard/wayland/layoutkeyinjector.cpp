@@ -1,0 +1,153 @@
+#include "keyboard/wayland/layoutkeyinjector.h"
+
+#include "core/operationerror.h"
+#include "core/report.h"
+#include "keyboard/wayland/seatkeymap.h"
+#include "keyboard/wayland/waylandconnection.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// How long a start may take until the seat's keymap arrives.
+constexpr std::chrono::milliseconds KeymapTimeout{3000};
+// How long clients take to ask for the keyboard a seat gains at the first
+// key; keys before that are lost to them.
+constexpr std::chrono::milliseconds ClientSetupTime{250};
+// The left Shift key on every layout.
+constexpr uint32_t LeftShift = 42;
+
+QString named(const std::u32string &missing)
+{
+    QStringList names;
+    for (const char32_t c : missing)
+        names << QStringLiteral("%1 (U+%2)")
+                     .arg(QString::fromUcs4(&c, 1),
+                          QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+LayoutKeyInjector::LayoutKeyInjector() = default;
+
+LayoutKeyInjector::~LayoutKeyInjector()
+{
+    // The subclass has closed its keys in its own destructor.
+    m_seatKeymap.reset();
+    m_wayland.reset();
+}
+
+void LayoutKeyInjector::checkAvailable()
+{
+    if (!m_wayland)
+        connect();
+}
+
+void LayoutKeyInjector::type(const QString &keys)
+{
+    const std::u32string strokes = m_text.strokesFor(keys);
+    if (strokes.empty())
+        return;
+    checkAvailable();
+    try {
+        try {
+            followLayout();
+        } catch (const OperationError &) {
+            // The compositor went away since the last text (a restart, a
+            // new login); nothing of this text is sent yet.
+            disconnect();
+            connect();
+            followLayout();
+        }
+        std::u32string missing;
+        for (const char32_t c : strokes) {
+            if (typeCharacter(c))
+                continue;
+            if (const LayoutStrokes::Stroke *stroke = m_strokes.find(c))
+                typeStroke(*stroke);
+            else if (missing.find(c) == std::u32string::npos)
+                missing += c;
+        }
+        sync();
+        if (!missing.empty())
+            Report::line(QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(named(missing)));
+    } catch (const OperationError &) {
+        // Made anew at the next text.
+        disconnect();
+        throw;
+    }
+}
+
+void LayoutKeyInjector::connect()
+{
+    auto wayland = std::make_unique<WaylandConnection>();
+    auto seatKeymap = std::make_unique<SeatKeymap>(*wayland);
+    openKeys(*wayland);
+    try {
+        // The seat may also lose a keyboard meanwhile, when another
+        // program's virtual keyboard goes.
+        const auto deadline = std::chrono::steady_clock::now() + KeymapTimeout;
+        bool tapped = false;
+        while (seatKeymap->refreshAfterRoundtrip().empty()) {
+            if (!seatKeymap->seatHasKeyboard() && !tapped) {
+                key(LeftShift, true);
+                key(LeftShift, false);
+                sync();
+                tapped = true;
+            }
+            if (std::chrono::steady_clock::now() > deadline)
+                throw OperationError(OperationError::TypingUnavailable,
+                                     QStringLiteral("The Wayland compositor at %1 gave no keyboard layout to read")
+                                         .arg(WaylandConnection::displayName()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (tapped)
+            std::this_thread::sleep_for(ClientSetupTime);
+    } catch (const OperationError &) {
+        closeKeys();
+        throw;
+    }
+    m_wayland = std::move(wayland);
+    m_seatKeymap = std::move(seatKeymap);
+    m_keymap.clear();
+}
+
+void LayoutKeyInjector::disconnect()
+{
+    if (!m_wayland)
+        return;
+    closeKeys();
+    m_seatKeymap.reset();
+    m_wayland.reset();
+}
+
+void LayoutKeyInjector::followLayout()
+{
+    const std::string &keymap = m_seatKeymap->refresh();
+    if (keymap == m_keymap)
+        return;
+    m_strokes = LayoutStrokes(keymap);
+    m_keymap = keymap;
+}
+
+void LayoutKeyInjector::typeStroke(const LayoutStrokes::Stroke &stroke)
+{
+    if (typeKeysym(stroke))
+        return;
+    // XKB keycodes are evdev codes plus 8.
+    const auto press = [this](uint32_t keycode, bool pressed) { key(keycode - 8, pressed); };
+    if (stroke.levelThree)
+        press(m_strokes.levelThreeKey(), true);
+    if (stroke.shift)
+        press(m_strokes.shiftKey(), true);
+    press(stroke.keycode, true);
+    press(stroke.keycode, false);
+    if (stroke.shift)
+        press(m_strokes.shiftKey(), false);
+    if (stroke.levelThree)
+        press(m_strokes.levelThreeKey(), false);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+// How each character is typed on a given keyboard layout (an XKB keymap as
+// text, its first layout), worked out by libxkbcommon the way the receiving
+// clients will: for every key, alone, with Shift, with the level-three
+// shift (AltGr) and with both, the character it then gives. A character is
+// taken at its first way in that order, on the lowest keycode, and only on
+// keycodes up to 255, which X11 windows under Xwayland can receive.
+//
+// Only Shift and AltGr are ever held, so no character needs a modifier
+// that a program could take for a shortcut. A character found on no key at
+// these levels (a dead key's, another script's) has no stroke: it cannot be
+// typed on this layout.
+class LayoutStrokes
+{
+public:
+    struct Stroke
+    {
+        uint32_t keycode = 0; // XKB keycode (evdev code + 8)
+        uint32_t keysym = 0;  // what the key gives at that level
+        bool shift = false;
+        bool levelThree = false;
+        // The keysym's first place in the layout (lowest keycode, then
+        // lowest level) is this key at level one or two: a compositor that
+        // types keysyms by their first place, adding Shift, gives it.
+        bool firstPlaceOfKeysym = false;
+    };
+
+    LayoutStrokes() = default;
+    // Throws OperationError(TypingUnavailable) if the keymap does not compile.
+    explicit LayoutStrokes(const std::string &keymap);
+
+    // The stroke for c, or nullptr if the layout cannot give it.
+    const Stroke *find(char32_t c) const;
+
+    // Keys that hold Shift and the level-three shift; 0 if there is none.
+    uint32_t shiftKey() const { return m_shiftKey; }
+    uint32_t levelThreeKey() const { return m_levelThreeKey; }
+
+private:
+    std::unordered_map<char32_t, Stroke> m_strokes;
+    uint32_t m_shiftKey = 0;
+    uint32_t m_levelThreeKey = 0;
+};

@@ -1,0 +1,244 @@
+#include "keyboard/wayland/virtualkeymap.h"
+
+#include "core/operationerror.h"
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <unordered_set>
+
+namespace {
+
+constexpr int EvdevOffset = 8;
+
+// Control characters typed as keys, on the keys that carry them on a PC.
+struct ControlKey
+{
+    char32_t character;
+    int evdevCode;
+    const char *keysym;
+};
+constexpr ControlKey ControlKeys[] = {
+    {U'\x1b', 1, "Escape"},
+    {U'\b', 14, "BackSpace"},
+    {U'\t', 15, "Tab"},
+    {U'\r', 28, "Return"},
+};
+
+// Evdev codes of keys that produce text on a PC keyboard and that no
+// receiver treats as a command: digits row, letter rows, space, the extra
+// key of 102-key boards, the keypad without Enter and the lock keys, and
+// F13 to F24, which programs leave to the user.
+std::vector<int> characterKeyCodes()
+{
+    std::vector<int> codes;
+    auto range = [&codes](int first, int last) {
+        for (int code = first; code <= last; ++code)
+            codes.push_back(code);
+    };
+    range(2, 13);                 // 1 .. =
+    range(16, 27);                // q .. ]
+    range(30, 41);                // a .. `
+    range(43, 53);                // \ .. /
+    for (int code : {57, 86, 55}) // space, 102nd, keypad *
+        codes.push_back(code);
+    range(71, 83);                                 // keypad 7 .. keypad .
+    for (int code : {98, 117, 118, 121, 179, 180}) // keypad / = +- , ( )
+        codes.push_back(code);
+    range(183, 194); // F13 .. F24
+    return codes;
+}
+
+const std::vector<int> &characterKeycodes()
+{
+    static const std::vector<int> keycodes = [] {
+        std::vector<int> result;
+        for (int code : characterKeyCodes())
+            result.push_back(code + EvdevOffset);
+        return result;
+    }();
+    return keycodes;
+}
+
+const ControlKey *controlKey(char32_t c)
+{
+    for (const ControlKey &key : ControlKeys)
+        if (key.character == c)
+            return &key;
+    return nullptr;
+}
+
+// The keysym that yields c: the named one where it exists and maps back
+// to c, else the Unicode form.
+std::string keysymName(char32_t c)
+{
+    xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
+    if (keysym == XKB_KEY_NoSymbol || xkb_keysym_to_utf32(keysym) != c)
+        keysym = 0x01000000 + c;
+    char name[64];
+    xkb_keysym_get_name(keysym, name, sizeof name);
+    return name;
+}
+
+struct ContextDeleter
+{
+    void operator()(xkb_context *context) const { xkb_context_unref(context); }
+};
+struct KeymapDeleter
+{
+    void operator()(xkb_keymap *keymap) const { xkb_keymap_unref(keymap); }
+};
+struct StateDeleter
+{
+    void operator()(xkb_state *state) const { xkb_state_unref(state); }
+};
+
+OperationError keymapError(const QString &what)
+{
+    return OperationError(OperationError::TypingFailed, QStringLiteral("cannot build the typing keymap: %1").arg(what));
+}
+
+} // namespace
+
+const size_t VirtualKeymap::KeyCount = characterKeycodes().size() * VirtualKeymap::Groups;
+
+VirtualKeymap::VirtualKeymap()
+{
+    for (int group = 0; group < Groups; ++group)
+        for (int keycode : characterKeycodes())
+            m_keys.push_back({keycode, group, 0, 0});
+}
+
+size_t VirtualKeymap::pieceEnd(const std::u32string &strokes, size_t from) const
+{
+    std::unordered_set<char32_t> distinct;
+    size_t end = from;
+    for (; end < strokes.size(); ++end) {
+        const char32_t c = strokes[end];
+        if (controlKey(c) || distinct.count(c))
+            continue;
+        if (distinct.size() == m_keys.size())
+            break;
+        distinct.insert(c);
+    }
+    return end;
+}
+
+bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t to)
+{
+    std::unordered_set<char32_t> needed;
+    for (size_t i = from; i < to; ++i)
+        if (!controlKey(strokes[i]))
+            needed.insert(strokes[i]);
+    ++m_clock;
+    m_rebound.clear();
+    std::vector<char32_t> missing;
+    for (char32_t c : needed) {
+        const auto found = m_keyOf.find(c);
+        if (found == m_keyOf.end())
+            missing.push_back(c);
+        else
+            m_keys[found->second].lastUse = m_clock;
+    }
+    if (missing.empty())
+        return false;
+    // Keys not needed now, free ones first, then those used longest ago.
+    std::vector<size_t> spare;
+    for (size_t i = 0; i < m_keys.size(); ++i)
+        if (m_keys[i].lastUse != m_clock)
+            spare.push_back(i);
+    std::stable_sort(spare.begin(), spare.end(), [this](size_t a, size_t b) {
+        return std::make_pair(m_keys[a].character != 0, m_keys[a].lastUse)
+               < std::make_pair(m_keys[b].character != 0, m_keys[b].lastUse);
+    });
+    std::sort(missing.begin(), missing.end());
+    for (size_t i = 0; i < missing.size(); ++i) {
+        Key &key = m_keys[spare.at(i)];
+        if (key.character) {
+            m_keyOf.erase(key.character);
+            m_rebound.push_back(key.keycode);
+        }
+        key.character = missing[i];
+        key.lastUse = m_clock;
+        m_keyOf[missing[i]] = spare[i];
+    }
+    return true;
+}
+
+VirtualKeymap::Position VirtualKeymap::positionOf(char32_t c) const
+{
+    if (const ControlKey *control = controlKey(c))
+        return {control->evdevCode + EvdevOffset, 0};
+    const auto found = m_keyOf.find(c);
+    if (found == m_keyOf.end())
+        return {};
+    return {m_keys[found->second].keycode, m_keys[found->second].group};
+}
+
+std::string VirtualKeymap::source() const
+{
+    // The standard types and compatibility rules: some receivers (Chromium)
+    // misbehave on a keymap that lacks the usual virtual modifiers.
+    std::ostringstream out;
+    out << "xkb_keymap {\n"
+        << "xkb_keycodes \"bexlow\" {\n minimum = 8;\n maximum = 255;\n";
+    for (const ControlKey &key : ControlKeys)
+        out << " <C" << key.evdevCode + EvdevOffset << "> = " << key.evdevCode + EvdevOffset << ";\n";
+    std::map<int, std::array<char32_t, Groups>> symbols; // keycode -> character of each group
+    for (const Key &key : m_keys)
+        if (key.character)
+            symbols[key.keycode][size_t(key.group)] = key.character;
+    for (const auto &[keycode, characters] : symbols)
+        out << " <K" << keycode << "> = " << keycode << ";\n";
+    out << "};\n"
+        << "xkb_types \"bexlow\" { include \"complete\" };\n"
+        << "xkb_compatibility \"bexlow\" { include \"complete\" };\n"
+        << "xkb_symbols \"bexlow\" {\n";
+    for (const ControlKey &key : ControlKeys)
+        out << " key <C" << key.evdevCode + EvdevOffset << "> { [ " << key.keysym << " ] };\n";
+    for (const auto &[keycode, characters] : symbols) {
+        out << " key <K" << keycode << "> {";
+        int used = 0; // groups up to the last one that holds a character
+        for (int group = 0; group < Groups; ++group)
+            if (characters[size_t(group)])
+                used = group + 1;
+        for (int group = 0; group < used; ++group)
+            out << (group ? "," : "") << " symbols[Group" << group + 1 << "] = [ "
+                << (characters[size_t(group)] ? keysymName(characters[size_t(group)]) : "NoSymbol") << " ]";
+        out << " };\n";
+    }
+    out << "};\n};\n";
+    return out.str();
+}
+
+std::string VirtualKeymap::text() const
+{
+    const std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    if (!context)
+        throw keymapError(QStringLiteral("libxkbcommon cannot start"));
+    const std::string written = source();
+    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(xkb_keymap_new_from_string(
+        context.get(), written.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!keymap)
+        throw keymapError(QStringLiteral("libxkbcommon rejects it (are the XKB data files installed?)"));
+    const std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap.get()));
+    for (const Key &key : m_keys) {
+        if (!key.character)
+            continue;
+        xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, xkb_layout_index_t(key.group));
+        if (xkb_state_key_get_utf32(state.get(), xkb_keycode_t(key.keycode)) != key.character)
+            throw keymapError(QStringLiteral("key %1 does not yield U+%2")
+                                  .arg(key.keycode)
+                                  .arg(uint(key.character), 4, 16, QLatin1Char('0')));
+    }
+    char *complete = xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
+    if (!complete)
+        throw keymapError(QStringLiteral("libxkbcommon cannot write it out"));
+    std::string result(complete);
+    std::free(complete);
+    return result;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The keymap bexlow gives its virtual keyboard: each character a text needs
+// on a key of its own, alone on every level, so no modifier is ever pressed.
+// Return, Tab, BackSpace and Escape sit on their usual keys.
+//
+// Characters go on keys of the main block, the keypad and F13 to F24 only,
+// all with X11 keycodes below 256 so that programs under Xwayland can use
+// them too, in each of the four groups (layouts) a keymap may have: KeyCount
+// characters in all. The group is chosen through the keyboard's group state,
+// which is no modifier, so no shortcut can come of it. Receivers look at a key's code as well as its
+// symbol: Chromium drops key codes it has no name for, and a code such as
+// F5 or Back would mean a browser command. A text with more distinct
+// characters than KeyCount is typed in pieces, one keymap each.
+//
+// When a new keymap is needed, characters already on a key stay there and
+// the keys used longest ago are given away first, so that a receiver that
+// applies the new keymap a little late still reads most keys right.
+class VirtualKeymap
+{
+public:
+    static constexpr int Groups = 4;
+    static const size_t KeyCount;
+
+    struct Position
+    {
+        int keycode = 0; // X11 keycode, evdev code + 8; 0: none
+        int group = 0;
+    };
+
+    VirtualKeymap();
+
+    // Where in strokes, from `from`, the piece that one keymap can type ends.
+    size_t pieceEnd(const std::u32string &strokes, size_t from) const;
+    // Makes every character of strokes[from, to) hold a key; true when the
+    // keymap changed and must be uploaded again.
+    bool prepare(const std::u32string &strokes, size_t from, size_t to);
+
+    // The keys the last prepare() gave a new character that had another.
+    const std::vector<int> &rebound() const { return m_rebound; }
+
+    // The key and group that type c; keycode 0 when none holds it.
+    Position positionOf(char32_t c) const;
+
+    // The keymap in XKB text form, complete in itself (no includes), checked
+    // with libxkbcommon: every key must yield its character. Throws
+    // OperationError(TypingFailed) when libxkbcommon rejects it.
+    std::string text() const;
+
+private:
+    struct Key
+    {
+        int keycode = 0;
+        int group = 0;
+        char32_t character = 0; // 0: free
+        uint64_t lastUse = 0;
+    };
+
+    std::string source() const;
+
+    std::vector<Key> m_keys;
+    std::unordered_map<char32_t, size_t> m_keyOf;
+    uint64_t m_clock = 0;
+    std::vector<int> m_rebound;
+};
