@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""A receiver in a browser: Chromium in X11 mode showing a page with one
+focused text area. Keeps OUTPUT_FILE equal to the text area's value (UTF-8)
+and writes the browser window's id to ID_FILE once the page has the focus.
+The value comes over the DevTools protocol on a pipe (fds 3 and 4), from a
+binding the page calls after each change. Used by the typing tests and the
+benchmark.
+
+Usage: chromiumreceiver.py OUTPUT_FILE ID_FILE
+"""
+import ctypes
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+PAGE = """<!doctype html><meta charset="utf-8"><title>bexlow receiver</title>
+<textarea id="text" autofocus style="width:95vw;height:90vh"></textarea>
+<script>
+const text = document.getElementById('text');
+let pending = false;
+text.addEventListener('input', () => {
+  if (pending) return;
+  pending = true;
+  setTimeout(() => { pending = false; window.bexlowReport(text.value); }, 20);
+});
+</script>
+"""
+
+
+class DevTools:
+    """The DevTools protocol on Chromium's pipe: NUL-terminated JSON."""
+
+    def __init__(self, to_browser, from_browser):
+        self.to_browser, self.from_browser = to_browser, from_browser
+        self.buffer = b""
+        self.last_id = 0
+        self.events = []
+
+    def send(self, method, session=None, **params):
+        self.last_id += 1
+        message = {"id": self.last_id, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        while True:
+            reply = self.read()
+            if reply.get("id") == self.last_id:
+                if "error" in reply:
+                    raise RuntimeError("%s: %s" % (method, reply["error"]))
+                return reply["result"]
+            self.events.append(reply)
+
+    def read(self):
+        while b"\0" not in self.buffer:
+            data = os.read(self.from_browser, 1 << 20)
+            if not data:
+                raise EOFError("the browser closed its DevTools pipe")
+            self.buffer += data
+        message, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(message)
+
+    def next_event(self):
+        return self.events.pop(0) if self.events else self.read()
+
+
+def save(path, data):
+    """Whole files replaced at once: a reader never sees one half written."""
+    temporary = path + ".new"
+    with open(temporary, "wb") as f:
+        f.write(data)
+    os.replace(temporary, path)
+
+
+def start_browser(work, page):
+    to_browser_read, to_browser = os.pipe()
+    from_browser, from_browser_write = os.pipe()
+    libc = ctypes.CDLL(None, use_errno=True)
+
+    def in_child():
+        os.dup2(to_browser_read, 3)
+        os.dup2(from_browser_write, 4)
+        libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: dies with this script
+    browser = subprocess.Popen(
+        ["chromium", "--no-sandbox", "--user-data-dir=" + os.path.join(work, "profile"), "--ozone-platform=x11",
+         "--disable-gpu", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--password-store=basic", "--remote-debugging-pipe",
+         "--window-position=0,0", "--window-size=900,600", "--app=file://" + page],
+        preexec_fn=in_child, pass_fds=(3, 4, to_browser_read, from_browser_write), stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "chromium.log"), "w"))
+    os.close(to_browser_read)
+    os.close(from_browser_write)
+    return browser, DevTools(to_browser, from_browser)
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    output, id_file = sys.argv[1], sys.argv[2]
+    work = tempfile.mkdtemp(prefix="bexlow-chromium.")
+    browser = None
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    try:
+        page = os.path.join(work, "page.html")
+        with open(page, "w") as f:
+            f.write(PAGE)
+        save(output, b"")
+        browser, devtools = start_browser(work, page)
+        deadline = time.monotonic() + 60
+        pages = []
+        while not pages and time.monotonic() < deadline:
+            pages = [t for t in devtools.send("Target.getTargets")["targetInfos"] if t["type"] == "page"]
+            time.sleep(0.1)
+        session = devtools.send("Target.attachToTarget", targetId=pages[0]["targetId"], flatten=True)["sessionId"]
+
+        def evaluate(expression):
+            return devtools.send("Runtime.evaluate", session, expression=expression, returnByValue=True)["result"].get("value")
+        devtools.send("Runtime.addBinding", session, name="bexlowReport")
+        while evaluate("document.readyState") != "complete":
+            time.sleep(0.05)
+        window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(browser.pid)],
+                                capture_output=True, text=True, timeout=30).stdout.split()[-1]
+        # Keys typed before the page has the focus would be lost.
+        while not evaluate("text.focus(), document.hasFocus() && document.activeElement === text"):
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], timeout=10)
+            time.sleep(0.05)
+        save(id_file, window.encode())
+        while True:
+            event = devtools.next_event()
+            if event.get("method") == "Runtime.bindingCalled":
+                save(output, event["params"]["payload"].encode("utf-8"))
+    except EOFError:
+        pass
+    finally:
+        if browser and browser.poll() is None:
+            browser.terminate()
+            try:
+                browser.wait(10)
+            except subprocess.TimeoutExpired:
+                browser.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+main()
