@@ -11,6 +11,7 @@ packages=(
     googletest libgtest-dev
     xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core openbox
     clang-format ccache
+    libgtk-3-dev chromium
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
 )
 
