@@ -3,7 +3,8 @@
 focused text area. Keeps OUTPUT_FILE equal to the text area's value (UTF-8)
 and writes the browser window's id to ID_FILE once the page has the focus.
 The value comes over the DevTools protocol on a pipe (fds 3 and 4), from a
-binding the page calls after each change. Used by the typing tests and the
+binding the page calls after each change, and at least every 0.2 s in case
+a report is lost. Used by the typing tests and the
 benchmark.
 
 Usage: chromiumreceiver.py OUTPUT_FILE ID_FILE
@@ -11,6 +12,7 @@ Usage: chromiumreceiver.py OUTPUT_FILE ID_FILE
 import ctypes
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -64,8 +66,13 @@ class DevTools:
         message, self.buffer = self.buffer.split(b"\0", 1)
         return json.loads(message)
 
-    def next_event(self):
-        return self.events.pop(0) if self.events else self.read()
+    def next_event(self, timeout):
+        """The next event, or None when none comes within timeout seconds."""
+        if self.events:
+            return self.events.pop(0)
+        if b"\0" not in self.buffer and not select.select([self.from_browser], [], [], timeout)[0]:
+            return None
+        return self.read()
 
 
 def save(path, data):
@@ -90,11 +97,29 @@ def start_browser(work, page):
          "--disable-gpu", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--password-store=basic", "--remote-debugging-pipe",
          "--window-position=0,0", "--window-size=900,600", "--app=file://" + page],
-        preexec_fn=in_child, pass_fds=(3, 4, to_browser_read, from_browser_write), stdin=subprocess.DEVNULL,
+        preexec_fn=in_child, pass_fds=(3, 4, to_browser_read, from_browser_write), start_new_session=True,
+        stdin=subprocess.DEVNULL,
         stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "chromium.log"), "w"))
     os.close(to_browser_read)
     os.close(from_browser_write)
     return browser, DevTools(to_browser, from_browser)
+
+
+def stop(browser):
+    """Ends the browser and every process it started (its process group),
+    which write to the profile until they are gone."""
+    try:
+        os.killpg(browser.pid, signal.SIGTERM)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            browser.poll()
+            os.killpg(browser.pid, 0)
+            time.sleep(0.05)
+        os.killpg(browser.pid, signal.SIGKILL)
+        time.sleep(0.2)
+    except ProcessLookupError:
+        pass
+    browser.wait()
 
 
 def main():
@@ -129,19 +154,22 @@ def main():
             subprocess.run(["xdotool", "windowfocus", "--sync", window], timeout=10)
             time.sleep(0.05)
         save(id_file, window.encode())
+        saved = ""
         while True:
-            event = devtools.next_event()
-            if event.get("method") == "Runtime.bindingCalled":
-                save(output, event["params"]["payload"].encode("utf-8"))
+            # A report from the page, or none for a while: read the value as
+            # it is now, so that a late report never puts back an older one.
+            event = devtools.next_event(0.2)
+            if event is not None and event.get("method") != "Runtime.bindingCalled":
+                continue
+            value = evaluate("text.value")
+            if value != saved:
+                save(output, value.encode("utf-8"))
+                saved = value
     except EOFError:
         pass
     finally:
-        if browser and browser.poll() is None:
-            browser.terminate()
-            try:
-                browser.wait(10)
-            except subprocess.TimeoutExpired:
-                browser.kill()
+        if browser:
+            stop(browser)
         shutil.rmtree(work, ignore_errors=True)
 
 
