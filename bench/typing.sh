@@ -10,16 +10,20 @@
 #    mixed text with characters the US layout lacks (2,000) and, for the
 #    injector, a text with many more distinct missing characters than there
 #    are spare keycodes;
+#  - the same injector into Chromium (X11 mode, a text area on a page, read
+#    back through tests/receivers/chromiumreceiver.py) beside the xterm:
+#    ASCII and a 1,000-character burst of mixed text;
 #  - through the real bexlow on a pty: latency from the first byte written
 #    to the first character in the xterm (median, p99 over 60 bursts); a
-#    30 s stream paced at 11,520 bytes/s (115200 baud, 8N1): exact or not
-#    and the xterm's lag at the end; bexlow's CPU use idle for 10 s, during
+#    scanner flow of 500 bursts into Chromium under each of the us, de and
+#    fr layouts (exactness); a 30 s stream paced at 11,520 bytes/s (115200
+#    baud, 8N1): exact or not and the xterm's lag at the end; bexlow's CPU use idle for 10 s, during
 #    the stream, and its peak RSS.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build}
 case "$build" in /*) ;; *) build="$top/$build" ;; esac
-for tool in xterm xdotool socat python3; do
+for tool in xterm xdotool socat python3 chromium setxkbmap; do
     command -v "$tool" >/dev/null || { echo "typing.sh: $tool is not installed (make deps)" >&2; exit 2; }
 done
 [ -x "$build/app/bexlow" ] && [ -x "$build/bench/bexlow-typing-driver" ] \

@@ -15,6 +15,8 @@ import tempfile
 import time
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CHROMIUM_RECEIVER = os.path.join(TOP, "tests", "receivers", "chromiumreceiver.py")
 BEXLOW = os.path.join(BUILD, "app", "bexlow")
 DRIVER = os.path.join(BUILD, "bench", "bexlow-typing-driver")
 WORK = tempfile.mkdtemp(prefix="bexlow-bench.")
@@ -49,13 +51,13 @@ MIXED_WORDS = ("Größe Straße Müller café naïve résumé déjà façade Ær
 ASCII_WORDS = "the quick brown fox jumps over the lazy dog SCAN-1234 +^%~(){}[] x=y; a|b".split()
 
 
-def mixed_corpus(n):
+def mixed_corpus(n, share=0.4):
     """Text as a European shop or lab might send it: about 40 distinct
     characters that the US layout lacks."""
     rng = random.Random(2)
     words = []
     while sum(len(w) + 1 for w in words) < n:
-        words.append(rng.choice(MIXED_WORDS) if rng.random() < 0.4 else rng.choice(ASCII_WORDS))
+        words.append(rng.choice(MIXED_WORDS) if rng.random() < share else rng.choice(ASCII_WORDS))
     return " ".join(words)[:n]
 
 
@@ -107,6 +109,22 @@ class Xterm:
                 last, since = now, time.monotonic()
             elif time.monotonic() - since >= quiet:
                 return
+
+
+class Chromium(Xterm):
+    """A text area in Chromium (X11 mode), through the test receiver, which
+    keeps a file equal to the text area's value: Return arrives as \\n."""
+
+    def __init__(self):
+        self.file = os.path.join(WORK, "chromium-received")
+        idfile = os.path.join(WORK, "chromium-id")
+        self.process = start([sys.executable, CHROMIUM_RECEIVER, self.file, idfile], stderr=subprocess.DEVNULL)
+        if not wait_for(lambda: os.path.exists(idfile) and open(idfile).read().strip(), 90):
+            sys.exit("typing.sh: Chromium did not start")
+        self.window = open(idfile).read().strip()
+
+    def since(self, mark):
+        return super().since(mark).replace(b"\n", b"\r")
 
 
 def compare(expected, received_bytes):
@@ -173,10 +191,16 @@ def measure_typing(xterm, label, text, command):
     return dict(wrong=wrong, missing=missing, extra=extra)
 
 
+def distinct_missing(text):
+    """Characters of text that the US layout lacks, counted once each."""
+    return len({c for c in text if not (" " <= c <= "~")})
+
+
 def typing_comparison(xterm):
     corpora = [("printable ASCII", ascii_corpus(5000), 500),
-               ("mixed, ~40 missing from layout", mixed_corpus(2000), 300),
-               ("diverse, ~250 missing from layout", diverse_corpus(2000), None)]
+               ("mixed, %d missing from layout" % distinct_missing(mixed_corpus(2000)), mixed_corpus(2000), 300),
+               ("diverse, %d missing from layout" % distinct_missing(diverse_corpus(2000)), diverse_corpus(2000),
+                None)]
     print("Typing into xterm (exactness; throughput until the xterm has it all)")
     for name, text, default_delay_slice in corpora:
         path = os.path.join(WORK, "corpus.txt")
@@ -192,6 +216,24 @@ def typing_comparison(xterm):
         part = text[:default_delay_slice]
         measure_typing(xterm, "xdotool type (12 ms, first %d)" % len(part), part,
                        ["xdotool", "type", part])
+
+
+def chromium_beside_xterm(xterm, chromium):
+    """The same texts typed by XTestKeyInjector into xterm and into Chromium:
+    ASCII, and one 1,000-character burst of mixed text."""
+    long_mixed = mixed_corpus(1000, share=0.6)
+    corpora = [("printable ASCII", ascii_corpus(2000)),
+               ("1,000-char burst, %d missing from layout" % distinct_missing(long_mixed), long_mixed)]
+    print("Typing into Chromium beside xterm (XTestKeyInjector, one burst each)")
+    for name, text in corpora:
+        path = os.path.join(WORK, "corpus.txt")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        print(" %s:" % name)
+        for label, receiver in (("xterm", xterm), ("Chromium", chromium)):
+            nbytes = len(text.encode("utf-8"))
+            measure_typing(receiver, label, text,
+                           [DRIVER, path, receiver.file, str(receiver.size() + nbytes), "120"])
 
 
 # --- through the real bexlow -------------------------------------------------
@@ -315,6 +357,38 @@ def stream(bexlow, xterm, seconds=30, rate=11520):
           % (cpu, 100 * cpu / (time.monotonic() - begin)))
 
 
+SCANNER_WORDS = ["4006381333931", "BX-2024/07+A", "  12.345 kg", "LOT 7 µg/l", "Crème brûlée", "x=y; a|b",
+                 "Ærø 12", "Øre", "µm ±0,1", "東京 カナ", "€ 10,00", "Łódź", "Ωmega 5Ω", "½ × ¾", "“quoted”",
+                 "→ ok", "Привет", "Ελλάδα", "ß-Größe", "ñandú", "ç ça", "東京", "Äpfel", "ÿ"]
+
+
+def scanner_flow(bexlow, chromium, layout, bursts=500):
+    """Bursts as a scanner or a scale sends them, each with CR, through bexlow
+    into Chromium, with pauses on both sides of the 500 ms after which the
+    spare keys are emptied; about half start with a character the US layout
+    lacks. Compared burst by burst once all have arrived."""
+    subprocess.run(["setxkbmap", layout], check=True)
+    chromium.focus()
+    chromium.settle(quiet=1.0)
+    rng = random.Random(11)
+    pauses = [0.02, 0.06, 0.15, 0.3, 0.56, 0.7]
+    words = [rng.choice(SCANNER_WORDS) for _ in range(bursts)]
+    mark = chromium.size()
+    begin = time.monotonic()
+    for word in words:
+        bexlow.write((word + "\r").encode())
+        time.sleep(rng.choice(pauses))
+    expected = "".join(word + "\r" for word in words)
+    wait_for(lambda: chromium.size() - mark >= len(expected.encode()), 120, step=0.05)
+    chromium.settle()
+    received = chromium.since(mark).decode("utf-8", errors="replace").split("\r")
+    wrong = sum(1 for i, word in enumerate(words) if i >= len(received) or received[i] != word)
+    starting_missing = sum(1 for word in words if not (" " <= word[0] <= "~"))
+    print("  layout %-3s %d bursts (%d start with a character the US layout lacks) in %.0f s: %d wrong"
+          % (layout, bursts, starting_missing, time.monotonic() - begin, wrong))
+    subprocess.run(["setxkbmap", "us"], check=True)
+
+
 def main():
     sys.stdout.reconfigure(line_buffering=True)
     print("bexlow typing benchmark, %s, display %s (Xvfb, US layout), %d CPUs"
@@ -322,9 +396,14 @@ def main():
     xterm = Xterm()
     try:
         typing_comparison(xterm)
+        chromium = Chromium()
+        chromium_beside_xterm(xterm, chromium)
         bexlow = Bexlow()
         idle_cpu(bexlow)
         latency(bexlow, xterm)
+        print("Scanner flow through bexlow into Chromium")
+        for layout in ("us", "de", "fr"):
+            scanner_flow(bexlow, chromium, layout)
         stream(bexlow, xterm)
         print("bexlow peak RSS: %.1f MiB" % (bexlow.peak_rss_kib() / 1024))
     finally:

@@ -1,114 +1,77 @@
 #include "keyboard/sparekeypool.h"
 
 #include <algorithm>
-#include <tuple>
 
-namespace {
-
-bool contains(const std::vector<int> &keycodes, int keycode)
+void SpareKeyPool::reset(const std::vector<int> &keycodes, int levels)
 {
-    return std::find(keycodes.begin(), keycodes.end(), keycode) != keycodes.end();
-}
-
-} // namespace
-
-void SpareKeyPool::reset(const std::vector<int> &keycodes)
-{
-    m_keys.clear();
-    for (int keycode : keycodes)
-        m_keys.push_back(SpareKey{keycode, 0, std::nullopt});
+    m_levels = std::max(levels, 1);
+    m_slots.clear();
+    for (int keycode : keycodes) {
+        for (int level = 0; level < m_levels; ++level)
+            m_slots.push_back(Slot{SpareSlot{keycode, level}, 0});
+    }
 }
 
 std::vector<int> SpareKeyPool::keycodes() const
 {
     std::vector<int> result;
-    for (const SpareKey &key : m_keys)
-        result.push_back(key.keycode);
+    for (const Slot &slot : m_slots) {
+        if (result.empty() || result.back() != slot.place.keycode)
+            result.push_back(slot.place.keycode);
+    }
     return result;
 }
 
-std::optional<int> SpareKeyPool::keyFor(char32_t c) const
+std::optional<SpareSlot> SpareKeyPool::slotFor(char32_t c) const
 {
-    for (const SpareKey &key : m_keys) {
-        if (key.character == c && c != 0)
-            return key.keycode;
+    for (const Slot &slot : m_slots) {
+        if (slot.character == c && c != 0)
+            return slot.place;
     }
     return std::nullopt;
 }
 
-std::optional<int> SpareKeyPool::freeKey(Clock::time_point now, const std::vector<int> &taken,
-                                         const NextUse &nextUse) const
+void SpareKeyPool::bind(SpareSlot place, char32_t c)
 {
-    // Smaller ranks first: unbound, then needed furthest ahead, then never
-    // used, then used longest ago.
-    auto rank = [&nextUse](const SpareKey &key) {
-        const size_t ahead = key.character != 0 && nextUse ? nextUse(key.character) : NotNeeded;
-        return std::make_tuple(key.character != 0, NotNeeded - ahead, key.lastUse.has_value(),
-                               key.lastUse.value_or(Clock::time_point{}));
-    };
-    const SpareKey *best = nullptr;
-    for (const SpareKey &key : m_keys) {
-        if (contains(taken, key.keycode))
-            continue;
-        if (key.lastUse && now - *key.lastUse < ReuseGap)
-            continue;
-        if (!best || rank(key) < rank(*best))
-            best = &key;
+    for (Slot &slot : m_slots) {
+        if (slot.place == place)
+            slot.character = c;
     }
-    if (!best)
-        return std::nullopt;
-    return best->keycode;
 }
 
-std::optional<SpareKeyPool::Clock::time_point> SpareKeyPool::nextFreeAt(const std::vector<int> &taken) const
+std::vector<char32_t> SpareKeyPool::charactersOn(int keycode) const
 {
-    std::optional<Clock::time_point> earliest;
-    for (const SpareKey &key : m_keys) {
-        if (contains(taken, key.keycode))
-            continue;
-        const Clock::time_point freeAt = key.lastUse ? *key.lastUse + ReuseGap : Clock::time_point{};
-        if (!earliest || freeAt < *earliest)
-            earliest = freeAt;
+    std::vector<char32_t> result(size_t(m_levels), 0);
+    for (const Slot &slot : m_slots) {
+        if (slot.place.keycode == keycode)
+            result[size_t(slot.place.level)] = slot.character;
     }
-    return earliest;
+    return result;
 }
 
-void SpareKeyPool::bind(int keycode, char32_t c)
+std::vector<std::pair<SpareSlot, char32_t>> SpareKeyPool::bindings() const
 {
-    if (SpareKey *key = find(keycode))
-        key->character = c;
-}
-
-void SpareKeyPool::markUsed(int keycode, Clock::time_point when)
-{
-    if (SpareKey *key = find(keycode))
-        key->lastUse = when;
-}
-
-std::vector<std::pair<int, char32_t>> SpareKeyPool::bindings() const
-{
-    std::vector<std::pair<int, char32_t>> result;
-    for (const SpareKey &key : m_keys) {
-        if (key.character != 0)
-            result.emplace_back(key.keycode, key.character);
+    std::vector<std::pair<SpareSlot, char32_t>> result;
+    for (const Slot &slot : m_slots) {
+        if (slot.character != 0)
+            result.emplace_back(slot.place, slot.character);
     }
     return result;
 }
 
 bool SpareKeyPool::hasBindings() const
 {
-    return std::any_of(m_keys.begin(), m_keys.end(), [](const SpareKey &key) { return key.character != 0; });
+    return std::any_of(m_slots.begin(), m_slots.end(), [](const Slot &slot) { return slot.character != 0; });
 }
 
 void SpareKeyPool::unbindAll()
 {
-    for (SpareKey &key : m_keys)
-        key.character = 0;
+    for (Slot &slot : m_slots)
+        slot.character = 0;
 }
 
-SpareKeyPool::SpareKey *SpareKeyPool::find(int keycode)
+void SpareKeyPool::typed(size_t characters, Clock::time_point sent)
 {
-    auto it =
-        std::find_if(m_keys.begin(), m_keys.end(), [keycode](const SpareKey &key) { return key.keycode == keycode; });
-    return it == m_keys.end() ? nullptr : &*it;
+    m_receiverIdleAt =
+        std::max(m_receiverIdleAt, sent) + std::chrono::duration_cast<Clock::duration>(ReceiverPace * characters);
 }

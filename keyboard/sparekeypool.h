@@ -2,70 +2,72 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
-// The keycodes that the keyboard layout leaves empty, lent out one character
-// each to type characters that the layout lacks.
+// A place for one character that the layout lacks: a keycode the layout
+// leaves empty, and one of its levels (0 plain, 1 Shift, 2 AltGr, 3 both).
+struct SpareSlot
+{
+    int keycode = 0;
+    int level = 0;
+    bool operator==(const SpareSlot &other) const { return keycode == other.keycode && level == other.level; }
+};
+
+// The slots of the spare keycodes and the characters lent to them, and how
+// far the receiver of the typed keys may be behind.
 //
-// A receiver looks a keycode up when it processes the key event, which may be
-// a while after the event was sent. So a keycode is never given a new
-// character until ReuseGap has passed since its last use, and the keycode
-// used least recently is the one given out: with many spare keycodes, a
-// receiver still reading older events never sees a keycode change meaning
-// under it. Only the bookkeeping lives here; binding a keycode in the X
-// server is the caller's business.
+// A receiver looks a keycode up when it processes the key event, with the
+// keymap it holds at that moment, and no X event tells when that is: a
+// browser may be seconds behind, and may even reload the keymap only a
+// little after the event that follows a change. So a character keeps its
+// slot while typing goes on, and slots change meaning only while the
+// receiver is assumed idle: once every key sent so far would have been
+// processed at ReceiverPace per character (receiverIdleAt()). Only the
+// bookkeeping lives here; binding a keycode in the X server is the caller's
+// business.
 class SpareKeyPool
 {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds ReuseGap{20};
+    // The slowest receiver allowed for: a browser on a loaded machine takes
+    // up to about 2.5 ms a character; twice that, to be safe.
+    static constexpr std::chrono::microseconds ReceiverPace{5000};
 
-    // Starts over with these keycodes, none bound.
-    void reset(const std::vector<int> &keycodes);
+    // Starts over with these keycodes and `levels` slots on each, none bound.
+    void reset(const std::vector<int> &keycodes, int levels);
 
-    int size() const { return int(m_keys.size()); }
+    int size() const { return int(m_slots.size()); }
+    int levels() const { return m_levels; }
     std::vector<int> keycodes() const;
 
-    // The keycode bound to character c, if one is.
-    std::optional<int> keyFor(char32_t c) const;
+    // The slot that holds character c, if one does.
+    std::optional<SpareSlot> slotFor(char32_t c) const;
+    // Records that slot now holds character c (0: nothing).
+    void bind(SpareSlot slot, char32_t c);
+    // The characters on each level of keycode (0 where none).
+    std::vector<char32_t> charactersOn(int keycode) const;
 
-    // How far ahead a character is typed next; NotNeeded when it is not.
-    using NextUse = std::function<size_t(char32_t)>;
-    static constexpr size_t NotNeeded = size_t(-1);
-
-    // A keycode, not in `taken` and not used within ReuseGap before now,
-    // that may be given a new character: an unbound one if there is one,
-    // else the one whose character is needed furthest ahead (by nextUse,
-    // when given), else the one used least recently. None when every
-    // keycode is either taken or used too recently.
-    std::optional<int> freeKey(Clock::time_point now, const std::vector<int> &taken, const NextUse &nextUse = {}) const;
-
-    // When freeKey() will have a keycode that is not in `taken` to give,
-    // at the earliest; std::nullopt when `taken` holds every keycode.
-    std::optional<Clock::time_point> nextFreeAt(const std::vector<int> &taken) const;
-
-    // Records that keycode now means character c (0: nothing).
-    void bind(int keycode, char32_t c);
-    // Records that keycode was typed at `when`.
-    void markUsed(int keycode, Clock::time_point when);
-
-    // The keycodes that mean a character, and what each means.
-    std::vector<std::pair<int, char32_t>> bindings() const;
+    // The slots that hold a character, and which.
+    std::vector<std::pair<SpareSlot, char32_t>> bindings() const;
     bool hasBindings() const;
-    // Records that every keycode is empty again; last uses are kept.
+    // Records that every slot is empty again.
     void unbindAll();
 
+    // Records that `characters` keys were sent at `sent`.
+    void typed(size_t characters, Clock::time_point sent);
+    // When a receiver at ReceiverPace would have processed all keys sent.
+    Clock::time_point receiverIdleAt() const { return m_receiverIdleAt; }
+
 private:
-    struct SpareKey
+    struct Slot
     {
-        int keycode = 0;
-        char32_t character = 0; // 0 while unbound
-        std::optional<Clock::time_point> lastUse;
+        SpareSlot place;
+        char32_t character = 0; // 0 while empty
     };
 
-    SpareKey *find(int keycode);
-
-    std::vector<SpareKey> m_keys;
+    std::vector<Slot> m_slots;
+    int m_levels = 1;
+    Clock::time_point m_receiverIdleAt{};
 };

@@ -11,13 +11,16 @@ packages=(
     libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
     xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core openbox
-    sway foot wtype xwayland x11-xserver-utils weston chromium
+    # Wayland typing tests: headless sway and weston, native receivers, wtype to compare
+    sway foot wtype xwayland x11-xserver-utils weston
+    # Browser and GTK receivers
+    chromium libgtk-3-dev
     clang-format ccache
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
     mutter dbus-daemon python3-dbus python3-gi
     # KDE typing tests: headless KWin, xterm under its Xwayland
-    kwin-wayland xwayland
+    kwin-wayland
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.

@@ -49,11 +49,15 @@ void TypingSession::type(const KeyPosition &position)
     release(position.keycode);
 }
 
-void TypingSession::typeSpare(int keycode)
+void TypingSession::typeSpare(int keycode, int level)
 {
-    // Shift may stay down: both levels hold the same character. AltGr may
-    // not: a receiver could take the unused modifier for a shortcut.
-    setModifiers(m_pressedModifiers & m_keymap.modifiers().shiftMask);
+    // On a spare keycode of one level Shift may stay down: both levels hold
+    // the same character. AltGr may not: a receiver could take the unused
+    // modifier for a shortcut.
+    if (m_keymap.spareLevels() == 1)
+        setModifiers(m_pressedModifiers & m_keymap.modifiers().shiftMask);
+    else
+        setModifiers(m_keymap.spareLevelModifiers(level));
     press(keycode);
     release(keycode);
 }

@@ -28,8 +28,8 @@ public:
 
     // Types the key at a position of the layout.
     void type(const KeyPosition &position);
-    // Types a spare key, which means the same on every level.
-    void typeSpare(int keycode);
+    // Types a level of a spare key (XkbKeymap::spareLevels).
+    void typeSpare(int keycode, int level);
 
     // Releases what the session pressed and restores the user's state.
     void finish();

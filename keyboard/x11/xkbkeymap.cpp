@@ -47,6 +47,7 @@ void XkbKeymap::reload()
     m_xkb = xkb;
     m_index.reset();
     readModifiers();
+    findFourLevelType();
 }
 
 unsigned XkbKeymap::modifiersOf(int keycode) const
@@ -97,31 +98,80 @@ std::vector<int> XkbKeymap::emptyKeycodes() const
     return keycodes;
 }
 
-unsigned long XkbKeymap::spareBindingOf(int keycode) const
+// A key type whose levels 1, 2 and 3 are selected by exactly Shift, the
+// AltGr modifier and both: spare keycodes get four characters on it.
+void XkbKeymap::findFourLevelType()
 {
-    if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code)
-        return NoSymbol;
-    const bool looksBound = XkbKeyNumGroups(m_xkb, keycode) == 1
-                            && XkbKeyKeyTypeIndex(m_xkb, keycode, 0) == XkbAlphabeticIndex
-                            && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2
-                            && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
-    return looksBound ? XkbKeySymEntry(m_xkb, keycode, 0, 0) : NoSymbol;
+    m_fourLevelType = -1;
+    const unsigned shift = m_modifiers.shiftMask;
+    const unsigned level3 = m_modifiers.level3Mask;
+    if (!shift || !level3 || !m_modifiers.level3Keycode || !m_modifiers.shiftKeycode)
+        return;
+    for (int index = 0; index < m_xkb->map->num_types; ++index) {
+        const XkbKeyTypeRec &type = m_xkb->map->types[index];
+        if (type.num_levels != 4 || type.mods.mask != (shift | level3))
+            continue;
+        int found = 0;
+        for (int i = 0; i < type.map_count; ++i) {
+            const XkbKTMapEntryRec &entry = type.map[i];
+            if (!entry.active)
+                continue;
+            if (entry.mods.mask == spareLevelModifiers(entry.level) && entry.level > 0)
+                found |= 1 << entry.level;
+            else
+                found = -1;
+            if (found < 0)
+                break;
+        }
+        if (found == 0b1110) {
+            m_fourLevelType = index;
+            return;
+        }
+    }
 }
 
-void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms)
+unsigned XkbKeymap::spareLevelModifiers(int level) const
+{
+    return (level & 1 ? m_modifiers.shiftMask : 0) | (level & 2 ? m_modifiers.level3Mask : 0);
+}
+
+std::vector<unsigned long> XkbKeymap::spareBindingOf(int keycode) const
+{
+    if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code || XkbKeyNumGroups(m_xkb, keycode) != 1)
+        return {};
+    const int type = XkbKeyKeyTypeIndex(m_xkb, keycode, 0);
+    if (m_fourLevelType >= 0) {
+        if (type != m_fourLevelType)
+            return {};
+        std::vector<unsigned long> keysyms;
+        for (int level = 0; level < 4; ++level)
+            keysyms.push_back(XkbKeySymEntry(m_xkb, keycode, level, 0));
+        return keysyms;
+    }
+    const bool looksBound = type == XkbAlphabeticIndex && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2
+                            && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
+    if (!looksBound)
+        return {};
+    return {XkbKeySymEntry(m_xkb, keycode, 0, 0)};
+}
+
+void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms)
 {
     if (keysyms.empty())
         return;
     int first = 255;
     int last = 0;
-    for (const auto &[keycode, keysym] : keysyms) {
+    for (const auto &[keycode, levels] : keysyms) {
         XkbMapChangesRec ignored{};
-        if (keysym != NoSymbol) {
-            int types[XkbNumKbdGroups] = {XkbAlphabeticIndex};
+        if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != NoSymbol; })) {
+            int types[XkbNumKbdGroups] = {m_fourLevelType >= 0 ? m_fourLevelType : XkbAlphabeticIndex};
             XkbChangeTypesOfKey(m_xkb, keycode, 1, XkbGroup1Mask, types, &ignored);
             KeySym *syms = XkbKeySymsPtr(m_xkb, keycode);
-            syms[0] = keysym;
-            syms[1] = keysym;
+            const int width = XkbKeyGroupWidth(m_xkb, keycode, 0);
+            for (int level = 0; level < width; ++level)
+                syms[level] = levels.size() == 1              ? levels[0]
+                              : size_t(level) < levels.size() ? levels[size_t(level)]
+                                                              : NoSymbol;
         } else {
             XkbChangeTypesOfKey(m_xkb, keycode, 0, XkbGroup1Mask, nullptr, &ignored);
         }

@@ -48,15 +48,23 @@ public:
     // every receiver (XWayland drops them).
     std::vector<int> emptyKeycodes() const;
 
-    // The keysym of a keycode that holds what bindSpareKeys leaves (one
-    // group of the ALPHABETIC type with the same keysym on both levels);
-    // 0 for any other keycode.
-    unsigned long spareBindingOf(int keycode) const;
+    // How many characters a spare keycode holds: 4 on the levels of the
+    // layout's four-level key type (plain, Shift, AltGr, Shift+AltGr) when
+    // it has one and an AltGr key, else 1.
+    int spareLevels() const { return m_fourLevelType < 0 ? 1 : 4; }
+    // The modifiers that select a level of a spare keycode.
+    unsigned spareLevelModifiers(int level) const;
 
-    // Gives each keycode its keysym on both levels of the ALPHABETIC type,
-    // so that neither Shift nor Caps Lock changes it; keysym 0 empties the
-    // keycode. All in one request, so receivers reload their keymap once.
-    void bindSpareKeys(const std::vector<std::pair<int, unsigned long>> &keysyms);
+    // The keysyms (one a level, as spareLevels() says) of a keycode that
+    // holds what bindSpareKeys leaves; empty for any other keycode.
+    std::vector<unsigned long> spareBindingOf(int keycode) const;
+
+    // Gives each keycode its keysyms, one a level; a keycode whose keysyms
+    // are all 0 is emptied. With one level a keycode gets the ALPHABETIC
+    // type with the keysym on both levels, so that neither Shift nor Caps
+    // Lock changes it. All in one request, so receivers reload their keymap
+    // once.
+    void bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms);
 
     // The keysym that types character c on a spare key: the Latin-1 keysym
     // or, beyond Latin-1, the Unicode keysym 0x1000000 + c.
@@ -65,10 +73,12 @@ public:
 private:
     void readModifiers();
     unsigned modifiersOf(int keycode) const;
+    void findFourLevelType();
 
     Display *m_display = nullptr;
     struct _XkbDesc *m_xkb = nullptr;
     ModifierKeys m_modifiers;
     std::optional<KeymapIndex> m_index;
     std::vector<int> m_indexSkipped;
+    int m_fourLevelType = -1;
 };

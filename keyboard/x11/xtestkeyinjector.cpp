@@ -2,6 +2,7 @@
 
 #include "core/operationerror.h"
 #include "core/report.h"
+#include "keyboard/batchplanner.h"
 #include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
 #include "keyboard/x11/xconnection.h"
@@ -41,7 +42,6 @@ QString describe(char32_t c)
 XTestKeyInjector::XTestKeyInjector()
 {
     m_restoreTimer.setSingleShot(true);
-    m_restoreTimer.setInterval(RestoreDelay);
     QObject::connect(&m_restoreTimer, &QTimer::timeout, [this] {
         try {
             restoreKeymap();
@@ -55,6 +55,10 @@ XTestKeyInjector::~XTestKeyInjector()
 {
     if (!m_connection)
         return;
+    // Emptying the spare keys under a receiver that still reads would change
+    // what it types; a bounded wait, since the program is ending.
+    std::this_thread::sleep_until(
+        std::min(m_pool.receiverIdleAt(), SpareKeyPool::Clock::now() + std::chrono::seconds(3)));
     try {
         restoreKeymap();
     } catch (const OperationError &error) {
@@ -79,7 +83,11 @@ void XTestKeyInjector::type(const QString &keys)
     checkAvailable();
     handleServerEvents();
     typeStrokes(strokes);
-    m_restoreTimer.start();
+    // Idle for RestoreDelay from when the receiver is done with the keys.
+    const auto receiverBusy = m_pool.receiverIdleAt() - SpareKeyPool::Clock::now();
+    m_restoreTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::max(receiverBusy, SpareKeyPool::Clock::duration::zero()))
+                         + RestoreDelay);
     throwIfFailed();
 }
 
@@ -88,11 +96,12 @@ void XTestKeyInjector::restoreKeymap()
     m_restoreTimer.stop();
     if (!m_connection || m_connection->lost() || !m_pool.hasBindings())
         return;
-    std::vector<std::pair<int, unsigned long>> empty;
-    for (const auto &[keycode, character] : m_pool.bindings())
-        empty.emplace_back(keycode, 0);
+    std::vector<int> keycodes;
+    for (const auto &[slot, character] : m_pool.bindings())
+        keycodes.push_back(slot.keycode);
+    m_pool.unbindAll();
     FatalSignalCleanup::Section section;
-    bind(empty);
+    sendBindings(keycodes);
     XFlush(m_connection->display());
     throwIfFailed();
 }
@@ -117,7 +126,7 @@ void XTestKeyInjector::prepareConnection()
     m_keymap = std::make_unique<XkbKeymap>(display);
     m_claimAtom = XInternAtom(display, ClaimPropertyName, False);
     emptyStaleSpareKeys();
-    m_pool.reset(m_keymap->emptyKeycodes());
+    m_pool.reset(m_keymap->emptyKeycodes(), m_keymap->spareLevels());
     m_ownMapChangesPending = 0;
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     XkbQueryExtension(display, &opcode, &m_xkbEventBase, &error, &major, &minor);
@@ -139,7 +148,7 @@ void XTestKeyInjector::disconnect()
     }
     m_keymap.reset();
     m_connection.reset();
-    m_pool.reset({});
+    m_pool.reset({}, 1);
 }
 
 // The claim on the spare keys that the root window holds: the claiming
@@ -172,11 +181,12 @@ void XTestKeyInjector::emptyStaleSpareKeys()
     const std::vector<long> claim = readClaim();
     if (claim.empty() || processIsAlive(claim.front()))
         return;
-    std::vector<std::pair<int, unsigned long>> stale;
+    std::vector<std::pair<int, std::vector<unsigned long>>> stale;
     for (size_t i = 1; i < claim.size(); ++i) {
         const int keycode = int(claim[i]);
-        if (m_keymap->spareBindingOf(keycode) != 0)
-            stale.emplace_back(keycode, 0);
+        const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(keycode);
+        if (std::any_of(keysyms.begin(), keysyms.end(), [](unsigned long keysym) { return keysym != 0; }))
+            stale.emplace_back(keycode, std::vector<unsigned long>{0});
     }
     // Events are not selected yet, so this change sends us no notification.
     m_keymap->bindSpareKeys(stale);
@@ -238,91 +248,75 @@ void XTestKeyInjector::refreshAfterForeignChange()
     const auto bindings = m_pool.bindings();
     m_keymap->reload();
     std::vector<int> spare = m_keymap->emptyKeycodes();
-    std::vector<std::pair<int, char32_t>> kept;
-    for (const auto &[keycode, character] : bindings) {
-        if (m_keymap->spareBindingOf(keycode) == XkbKeymap::keysymFor(character)) {
-            spare.push_back(keycode);
-            kept.emplace_back(keycode, character);
+    std::vector<std::pair<SpareSlot, char32_t>> kept;
+    for (const auto &[slot, character] : bindings) {
+        const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(slot.keycode);
+        if (int(keysyms.size()) == m_keymap->spareLevels()
+            && keysyms[size_t(slot.level)] == XkbKeymap::keysymFor(character)) {
+            spare.push_back(slot.keycode);
+            kept.emplace_back(slot, character);
         }
     }
     std::sort(spare.begin(), spare.end());
-    m_pool.reset(spare);
-    for (const auto &[keycode, character] : kept)
-        m_pool.bind(keycode, character);
+    spare.erase(std::unique(spare.begin(), spare.end()), spare.end());
+    m_pool.reset(spare, m_keymap->spareLevels());
+    for (const auto &[slot, character] : kept)
+        m_pool.bind(slot, character);
 }
 
 void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
 {
+    using Clock = SpareKeyPool::Clock;
     Display *display = m_connection->display();
     FatalSignalCleanup::Section section;
     TypingSession session(display, *m_keymap);
     const int group = session.startGroup();
     const std::vector<int> spareKeys = m_pool.keycodes();
+    std::vector<bool> onLayout(strokes.size());
+    for (size_t i = 0; i < strokes.size(); ++i)
+        onLayout[i] = m_keymap->find(strokes[i], group, spareKeys).has_value();
+
     std::u32string untypeable;
-
-    // Where each character that needs a spare key comes in the text, so that
-    // the spare key given up is the one needed furthest ahead.
-    std::unordered_map<char32_t, std::vector<size_t>> sparePlaces;
-    for (size_t i = 0; i < strokes.size(); ++i) {
-        if (!m_keymap->find(strokes[i], group, spareKeys))
-            sparePlaces[strokes[i]].push_back(i);
-    }
-    size_t end = 0;
-    const SpareKeyPool::NextUse nextUse = [&sparePlaces, &end](char32_t c) {
-        auto it = sparePlaces.find(c);
-        if (it == sparePlaces.end())
-            return SpareKeyPool::NotNeeded;
-        auto place = std::lower_bound(it->second.begin(), it->second.end(), end);
-        return place == it->second.end() ? SpareKeyPool::NotNeeded : *place - end;
-    };
-
     size_t next = 0;
     while (next < strokes.size()) {
-        // Plan a batch: the text up to the first character that finds no
-        // spare keycode free, with the spare keys it needs.
-        std::vector<int> used;
-        std::vector<std::pair<int, unsigned long>> toBind;
-        const SpareKeyPool::Clock::time_point now = SpareKeyPool::Clock::now();
-        for (end = next; end < strokes.size(); ++end) {
-            const char32_t c = strokes[end];
-            if (m_keymap->find(c, group, spareKeys))
-                continue;
-            std::optional<int> keycode = m_pool.keyFor(c);
-            if (!keycode) {
-                keycode = m_pool.freeKey(now, used, nextUse);
-                if (!keycode)
-                    break;
-                m_pool.bind(*keycode, c);
-                toBind.emplace_back(*keycode, XkbKeymap::keysymFor(c));
+        const Clock::time_point now = Clock::now();
+        const bool receiverIdle = now >= m_pool.receiverIdleAt();
+        const SpareBatch batch = planSpareBatch(strokes, next, onLayout, m_pool, receiverIdle);
+        if (batch.end == next) {
+            if (m_pool.size() > 0 && !receiverIdle) {
+                // Slots change meaning only once the receiver has read
+                // every key that used them.
+                std::this_thread::sleep_until(m_pool.receiverIdleAt());
+            } else {
+                // No spare keycode at all: the character cannot be typed.
+                untypeable += strokes[next++];
             }
-            if (std::find(used.begin(), used.end(), *keycode) == used.end())
-                used.push_back(*keycode);
+            continue;
         }
-        bind(toBind);
-
-        for (size_t i = next; i < end; ++i) {
-            const char32_t c = strokes[i];
-            if (const std::optional<KeyPosition> position = m_keymap->find(c, group, spareKeys))
-                session.type(*position);
-            else
-                session.typeSpare(*m_pool.keyFor(c));
+        if (!batch.toBind.empty()) {
+            std::vector<int> keycodes;
+            for (const auto &[slot, character] : batch.toBind) {
+                m_pool.bind(slot, character);
+                if (std::find(keycodes.begin(), keycodes.end(), slot.keycode) == keycodes.end())
+                    keycodes.push_back(slot.keycode);
+            }
+            sendBindings(keycodes);
+            // The server has the new map before the first key that uses it,
+            // and receivers get FirstUseDelay to load it.
+            XSync(display, False);
+            std::this_thread::sleep_for(FirstUseDelay);
+        }
+        for (size_t i = next; i < batch.end; ++i) {
+            if (onLayout[i]) {
+                session.type(*m_keymap->find(strokes[i], group, spareKeys));
+            } else {
+                const SpareSlot slot = *m_pool.slotFor(strokes[i]);
+                session.typeSpare(slot.keycode, slot.level);
+            }
         }
         XFlush(display);
-        const SpareKeyPool::Clock::time_point sent = SpareKeyPool::Clock::now();
-        for (int keycode : used)
-            m_pool.markUsed(keycode, sent);
-        next = end;
-
-        if (next < strokes.size()) {
-            const std::optional<SpareKeyPool::Clock::time_point> freeAt = m_pool.nextFreeAt({});
-            if (!freeAt) {
-                // No spare keycode at all: the character cannot be typed.
-                untypeable += strokes[next];
-                ++next;
-                continue;
-            }
-            std::this_thread::sleep_until(*freeAt);
-        }
+        m_pool.typed(batch.end - next, Clock::now());
+        next = batch.end;
     }
     session.finish();
     XFlush(display);
@@ -340,22 +334,28 @@ void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
     }
 }
 
-void XTestKeyInjector::bind(const std::vector<std::pair<int, unsigned long>> &keysyms)
+// Puts the characters that the pool holds on these keycodes into the X
+// server's map; a keycode that holds none is emptied.
+void XTestKeyInjector::sendBindings(const std::vector<int> &keycodes)
 {
-    if (keysyms.empty())
+    if (keycodes.empty())
         return;
-    for (const auto &[keycode, keysym] : keysyms) {
-        if (keysym != 0)
+    std::vector<std::pair<int, std::vector<unsigned long>>> keysyms;
+    std::vector<int> emptied;
+    for (int keycode : keycodes) {
+        std::vector<unsigned long> levels;
+        for (char32_t c : m_pool.charactersOn(keycode))
+            levels.push_back(c == 0 ? 0 : XkbKeymap::keysymFor(c));
+        if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != 0; }))
             FatalSignalCleanup::spareBound(keycode);
+        else
+            emptied.push_back(keycode);
+        keysyms.emplace_back(keycode, std::move(levels));
     }
     m_keymap->bindSpareKeys(keysyms);
     ++m_ownMapChangesPending;
-    for (const auto &[keycode, keysym] : keysyms) {
-        if (keysym == 0) {
-            FatalSignalCleanup::spareEmptied(keycode);
-            m_pool.bind(keycode, 0);
-        }
-    }
+    for (int keycode : emptied)
+        FatalSignalCleanup::spareEmptied(keycode);
 }
 
 void XTestKeyInjector::throwIfFailed()

@@ -20,25 +20,39 @@ class XkbKeymap;
 // Characters that the current XKB keymap has are typed on their keys, with
 // Shift, AltGr and the group they need; Caps Lock, Num Lock and modifier keys
 // the user holds are set aside meanwhile (TypingSession). A character that
-// the keymap lacks is bound to a spare keycode, one the layout leaves empty
-// (SpareKeyPool, XkbKeymap). The spare keys needed by the text about to be
-// typed are bound together in one request, and the bindings stay while
-// typing goes on: receivers look keycodes up only when they process the
-// events, possibly long after they were sent. Once typing has been idle for
-// RestoreDelay (a timer, so an event loop must run) and when the injector
-// is destroyed, the spare keys are emptied again, leaving the keymap as it
-// was found; FatalSignalCleanup does the same when a signal ends the program.
+// the keymap lacks is lent a slot: a level of a spare keycode, one the layout
+// leaves empty (SpareKeyPool, XkbKeymap); 18 keycodes of four levels give 72
+// slots on the evdev keymap of Xvfb. The slots that the text about to be
+// typed needs are bound together in one request (planSpareBatch).
 //
-// type returns once the events are flushed to the X server. The one
-// wait it may make: a text that needs more distinct missing characters than
-// there are spare keycodes (18 on the evdev keymap of Xvfb) must let a keycode
-// rest SpareKeyPool::ReuseGap (20 ms) after its last use before binding it
-// again, so such text is typed at most one pool's worth of new characters
-// per 20 ms.
+// Receivers look a keycode up only when they process its event, with the
+// keymap they hold then, and no X event says when that is: Chromium may be
+// seconds behind, and loads a changed keymap only some time after the
+// change reaches it. So:
+//  - a bound slot keeps its character while typing goes on, and slots are
+//    bound or emptied only once the receiver is assumed to have read every
+//    key sent (SpareKeyPool::receiverIdleAt, at SpareKeyPool::ReceiverPace a
+//    character);
+//  - after binding, the first key that uses a new slot waits until the
+//    server has the new map (a round trip) and FirstUseDelay more: Chromium
+//    takes the character from GTK's keymap, which follows the change on a
+//    connection of its own when its event loop gets to it. No X event tells
+//    when that is; 20 ms still lost one first character in 200 bursts on a
+//    heavily loaded machine;
+//  - once typing has been idle for RestoreDelay after that point (a timer,
+//    so an event loop must run) and when the injector is destroyed, the
+//    spare keys are emptied again, leaving the keymap as it was found;
+//    FatalSignalCleanup does the same when a signal ends the program.
+//
+// type returns once the events are flushed to the X server. It waits
+// FirstUseDelay when it binds slots, and a text that needs more distinct
+// missing characters than there are slots waits, before binding again,
+// until the receiver is assumed to have read what was typed.
 class XTestKeyInjector : public KeyInjector
 {
 public:
     static constexpr std::chrono::milliseconds RestoreDelay{500};
+    static constexpr std::chrono::milliseconds FirstUseDelay{50};
 
     XTestKeyInjector();
     ~XTestKeyInjector() override;
@@ -65,7 +79,7 @@ private:
     void handleServerEvents();
     void refreshAfterForeignChange();
     void typeStrokes(const std::u32string &strokes);
-    void bind(const std::vector<std::pair<int, unsigned long>> &keysyms);
+    void sendBindings(const std::vector<int> &keycodes);
     void throwIfFailed();
 
     std::unique_ptr<XConnection> m_connection;

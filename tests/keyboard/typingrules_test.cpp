@@ -1,6 +1,8 @@
 // The rules behind typing, without a display: which strokes received text
-// becomes, and which spare keycode may be given a new character (the times
-// are given, so the reuse gap is checked exactly).
+// becomes, which spare slots a batch of text binds and where it ends, and
+// how long the receiver is assumed busy (the times are given, so it is
+// checked exactly).
+#include "keyboard/batchplanner.h"
 #include "keyboard/sparekeypool.h"
 #include "keyboard/typedtext.h"
 
@@ -46,64 +48,68 @@ namespace {
 using Clock = SpareKeyPool::Clock;
 const Clock::time_point T0 = Clock::time_point{} + 1h;
 
-// Keycodes 100, 101, ...; each with a character (0: none) and a last use
-// (negative: never), in ms after T0.
-SpareKeyPool poolOf(const std::vector<std::pair<char32_t, int>> &keys)
+// Keycodes 100 and 101 of two levels each, the slots holding these
+// characters in the order 100/0, 100/1, 101/0, 101/1 (0: none).
+SpareKeyPool poolOf(const std::u32string &characters)
 {
     SpareKeyPool pool;
-    std::vector<int> keycodes;
-    for (size_t i = 0; i < keys.size(); ++i)
-        keycodes.push_back(100 + int(i));
-    pool.reset(keycodes);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        pool.bind(keycodes[i], keys[i].first);
-        if (keys[i].second >= 0)
-            pool.markUsed(keycodes[i], T0 + 1ms * keys[i].second);
-    }
+    pool.reset({100, 101}, 2);
+    for (size_t i = 0; i < characters.size(); ++i)
+        pool.bind(SpareSlot{100 + int(i / 2), int(i % 2)}, characters[i]);
     return pool;
 }
 
 } // namespace
 
-TEST(SpareKeyPool, WhichKeyIsGivenUpForANewCharacter)
+TEST(BatchPlanner, WhereABatchEndsAndWhatItBinds)
 {
-    // b is needed next, a later, c never again.
-    const SpareKeyPool::NextUse nextUse = [](char32_t c) {
-        return c == U'a' ? size_t(50) : c == U'b' ? size_t(1) : SpareKeyPool::NotNeeded;
-    };
+    // Upper-case letters stand for characters that the layout lacks.
     struct Row
     {
         const char *rule;
-        SpareKeyPool pool;
-        int nowMs;
-        std::vector<int> taken;
-        bool ahead;
-        std::optional<int> key;
+        std::u32string pool;
+        std::u32string text;
+        bool mayBind;
+        size_t end;
+        std::vector<std::pair<SpareSlot, char32_t>> toBind;
     };
     const Row rows[] = {
-        {"unbound before bound", poolOf({{U'é', 0}, {0, -1}}), 1000, {}, false, 101},
-        {"not within 20 ms of the last use", poolOf({{U'é', 0}}), 19, {}, false, std::nullopt},
-        {"20 ms after the last use", poolOf({{U'é', 0}}), 20, {}, false, 100},
-        {"taken keys are not given", poolOf({{0, -1}, {0, -1}}), 0, {100}, false, 101},
-        {"all taken", poolOf({{0, -1}, {0, -1}}), 0, {100, 101}, false, std::nullopt},
-        {"least recently used", poolOf({{U'a', 5}, {U'b', 0}, {U'c', 10}}), 1000, {}, false, 101},
-        {"next least recently used", poolOf({{U'a', 5}, {U'b', 0}, {U'c', 10}}), 1000, {101}, false, 100},
-        {"needed furthest ahead", poolOf({{U'a', 0}, {U'b', 0}, {U'c', 0}}), 1000, {}, true, 102},
-        {"next furthest ahead", poolOf({{U'a', 0}, {U'b', 0}, {U'c', 0}}), 1000, {102}, true, 100},
+        {"layout characters need no slot", U"", U"abc", false, 3, {}},
+        {"a bound character types from its slot", U"A", U"aAbA", false, 4, {}},
+        {"a new character waits while the receiver may still read", U"A", U"aAbX", false, 3, {}},
+        {"new characters get empty slots, in one batch", U"A", U"XaAY", true, 4, {{{100, 1}, U'X'}, {{101, 0}, U'Y'}}},
+        {"a full pool gives up a slot not needed again", U"ABCD", U"EaDBA", true, 5, {{{101, 0}, U'E'}}},
+        {"else the slot needed furthest ahead", U"ABCD", U"EDCBA", true, 4, {{{100, 0}, U'E'}}},
+        {"slots used in the batch are kept; it ends there", U"ABCD", U"ABCDEA", true, 4, {}},
+        {"a character given up waits for the next batch",
+         U"ABCD",
+         U"EFGAB",
+         true,
+         4,
+         {{{101, 0}, U'E'}, {{101, 1}, U'F'}, {{100, 1}, U'G'}}},
     };
-    for (const Row &row : rows)
-        EXPECT_EQ(row.pool.freeKey(T0 + 1ms * row.nowMs, row.taken, row.ahead ? nextUse : nullptr), row.key)
-            << row.rule;
-    EXPECT_EQ(poolOf({{U'é', 0}}).nextFreeAt({}), T0 + SpareKeyPool::ReuseGap);
-    EXPECT_FALSE(poolOf({{0, -1}}).nextFreeAt({100}));
+    for (const Row &row : rows) {
+        std::vector<bool> onLayout;
+        for (char32_t c : row.text)
+            onLayout.push_back(!(c >= U'A' && c <= U'Z'));
+        const SpareBatch batch = planSpareBatch(row.text, 0, onLayout, poolOf(row.pool), row.mayBind);
+        EXPECT_EQ(batch.end, row.end) << row.rule;
+        EXPECT_EQ(batch.toBind, row.toBind) << row.rule;
+    }
 }
 
-TEST(SpareKeyPool, UnbindingKeepsTheLastUses)
+TEST(SpareKeyPool, TheReceiverIsAssumedBusyForEachCharacterSent)
 {
-    SpareKeyPool pool = poolOf({{U'a', 0}, {0, -1}});
-    EXPECT_EQ(pool.keyFor(U'a'), 100);
+    SpareKeyPool pool = poolOf(U"AB");
+    const Clock::duration pace = SpareKeyPool::ReceiverPace;
+    pool.typed(10, T0);
+    EXPECT_EQ(pool.receiverIdleAt(), T0 + 10 * pace);
+    pool.typed(1, T0 + 1ms); // queued behind the first ten
+    EXPECT_EQ(pool.receiverIdleAt(), T0 + 11 * pace);
+    pool.typed(2, T0 + 1min); // idle meanwhile
+    EXPECT_EQ(pool.receiverIdleAt(), T0 + 1min + 2 * pace);
+    EXPECT_EQ(pool.slotFor(U'B'), (SpareSlot{100, 1}));
+    EXPECT_EQ(pool.charactersOn(101), (std::vector<char32_t>{0, 0}));
     pool.unbindAll();
     EXPECT_FALSE(pool.hasBindings());
-    EXPECT_FALSE(pool.keyFor(U'a'));
-    EXPECT_EQ(pool.freeKey(T0 + 1ms, {101}), std::nullopt);
 }

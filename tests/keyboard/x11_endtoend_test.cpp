@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -191,6 +192,96 @@ TEST(TypingIntoQtWindow, ReceivesTheSameText)
     session.keyboard.setCapsLock(true);
     session.expectTyped({{QStringLiteral(" abc ABC ø Ø\r").toUtf8(), QStringLiteral(" abc ABC ø Ø\n").toUtf8()}});
     session.keyboard.setCapsLock(false);
+}
+
+TEST(TypingIntoGtkWindow, ReceivesTheSameText)
+{
+    Session session(ReceiverWindow::Kind::GtkText);
+    session.expectTyped({
+        {PrintableAscii + "\r", PrintableAscii + "\n"},
+        {MissingFromLayout + "\r", MissingFromLayout + "\n"},
+        {MoreMissingThanSpareKeys + "\r", MoreMissingThanSpareKeys + "\n"},
+    });
+}
+
+// Chromium looks a key up with the keymap it holds when it gets to the
+// event, which can be seconds after the key was sent, and it reloads the
+// keymap a little after the event that follows a change. These run as their
+// own test (label "browser"): a browser is slow to start and to type into.
+class TypingIntoChromium : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { session = std::make_unique<Session>(ReceiverWindow::Kind::Chromium); }
+    static void TearDownTestSuite() { session.reset(); }
+
+    // Sends each burst, pausing after it, then compares what the text area
+    // received line by line; Return arrives as a line break.
+    static void expectBursts(const QStringList &bursts, const std::function<int(int)> &pauseMs)
+    {
+        ASSERT_TRUE(session->keyboard.focus(session->receiver.window()));
+        const qsizetype mark = session->receiver.text().size();
+        QByteArray expected;
+        for (int i = 0; i < bursts.size(); ++i) {
+            session->line.send(bursts[i].toUtf8() + "\r");
+            expected += bursts[i].toUtf8() + "\n";
+            processEventsFor(pauseMs(i));
+        }
+        session->receiver.waitForLength(mark, expected.size(), 120000);
+        const QList<QByteArray> got = session->receiver.text().mid(mark).split('\n');
+        QStringList wrong;
+        for (int i = 0; i < bursts.size(); ++i) {
+            const QString line = i < got.size() ? QString::fromUtf8(got[i]) : QStringLiteral("(nothing)");
+            if (line != bursts[i])
+                wrong << bursts[i] + QStringLiteral(" -> ") + line;
+        }
+        EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " of " << bursts.size() << " bursts wrong:\n"
+                                     << wrong.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(got.size(), bursts.size() + 1) << "lines received";
+    }
+
+    inline static std::unique_ptr<Session> session;
+};
+
+TEST_F(TypingIntoChromium, TextArrivesExactly)
+{
+    session->expectTyped({
+        {PrintableAscii + "\r", PrintableAscii + "\n"},
+        {Latin1Letters + "\r", Latin1Letters + "\n"},
+        {MissingFromLayout + "\r", MissingFromLayout + "\n"},
+        {"typoX\bo\r", "typoo\n"},
+    });
+}
+
+TEST_F(TypingIntoChromium, LongBurstWithMoreMissingCharactersThanSpareKeys)
+{
+    // 1,200 characters, a third of them 40 distinct ones that the layout
+    // lacks, sent at once: the browser is seconds behind.
+    const QString missing = QStringLiteral("ÆØÅæøåµ±°½¾×÷€“”→←東京カナПриветΩλßœŁłđ✓…∞≈∑");
+    ASSERT_EQ(missing.size(), 40);
+    QString burst;
+    for (int i = 0; i < 1200; ++i)
+        burst += i % 3 == 0 ? missing.at((i / 3 * 7) % 40) : QChar(u"abc 0123.-/XYZ"[i % 14]);
+    expectBursts({burst}, [](int) { return 0; });
+}
+
+TEST_F(TypingIntoChromium, ScannerFlowAcrossTheIdleRestore)
+{
+    // 200 bursts, every other one starting with a character that the layout
+    // lacks, with pauses on both sides of the idle time after which the
+    // spare keys are emptied.
+    const QStringList startMissing = {
+        QStringLiteral("Ærø 12"),   QStringLiteral("Øre"),   QStringLiteral("µm ±0,1"),  QStringLiteral("東京 カナ"),
+        QStringLiteral("€ 10,00"),  QStringLiteral("Łódź"),  QStringLiteral("Ωmega 5Ω"), QStringLiteral("½ × ¾"),
+        QStringLiteral("“quoted”"), QStringLiteral("→ ok"),  QStringLiteral("Привет"),   QStringLiteral("Ελλάδα"),
+        QStringLiteral("ß-Größe"),  QStringLiteral("ñandú"), QStringLiteral("ç ça"),     QStringLiteral("東京")};
+    const QStringList startPlain = {QStringLiteral("4006381333931"), QStringLiteral("BX-2024/07+A"),
+                                    QStringLiteral("  12.345 kg"),   QStringLiteral("Crème brûlée"),
+                                    QStringLiteral("LOT 7 µg/l"),    QStringLiteral("x=y; a|b")};
+    QStringList bursts;
+    for (int i = 0; i < 200; ++i)
+        bursts << (i % 2 ? startPlain.at((i * 5) % startPlain.size()) : startMissing.at((i * 3) % startMissing.size()));
+    const int pausesMs[] = {30, 120, 450, 560, 650, 800};
+    expectBursts(bursts, [&](int i) { return pausesMs[(i * 5 + i / 6) % 6]; });
 }
 
 TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)

@@ -1,50 +1,176 @@
 #!/usr/bin/env python3
-"""Serves a page with one text area on 127.0.0.1 (the port goes to PORT_FILE)
-and keeps OUTPUT_FILE equal to the area's text (UTF-8), MODS_FILE to the
-number of key presses that came with Ctrl, Alt or Meta.
-Usage: chromiumreceiver.py OUTPUT_FILE MODS_FILE PORT_FILE"""
-import http.server
+"""A receiver in a browser: Chromium in X11 mode showing a page with one
+focused text area. Keeps OUTPUT_FILE equal to the text area's value (UTF-8)
+and writes the browser window's id to ID_FILE once the page has the focus.
+The value comes over the DevTools protocol on a pipe (fds 3 and 4), from a
+binding the page calls after each change, and at least every 0.2 s in case
+a report is lost. Used by the typing tests and the
+benchmark.
+
+Usage: chromiumreceiver.py OUTPUT_FILE ID_FILE
+"""
+import ctypes
+import json
 import os
+import select
+import shutil
+import signal
+import subprocess
 import sys
+import tempfile
+import time
 
-PAGE = b"""<!doctype html><meta charset="utf-8"><title>receiver</title>
-<textarea id="t" autofocus style="width:95vw;height:90vh"></textarea>
+PAGE = """<!doctype html><meta charset="utf-8"><title>bexlow receiver</title>
+<textarea id="text" autofocus style="width:95vw;height:90vh"></textarea>
 <script>
-const t = document.getElementById('t'); let mods = 0, last = null;
-t.addEventListener('keydown', e => { if (e.ctrlKey || e.altKey || e.metaKey) mods++; });
-t.focus();
-setInterval(() => {
-  const now = JSON.stringify([t.value, mods]);
-  if (now !== last) { last = now; fetch('/', {method: 'POST', body: now}); }
-}, 50);
-</script>"""
+const text = document.getElementById('text');
+let pending = false;
+text.addEventListener('input', () => {
+  if (pending) return;
+  pending = true;
+  setTimeout(() => { pending = false; window.bexlowReport(text.value); }, 20);
+});
+</script>
+"""
 
 
-def replace(path, data):
-    with open(path + '.new', 'wb') as f:
+class DevTools:
+    """The DevTools protocol on Chromium's pipe: NUL-terminated JSON."""
+
+    def __init__(self, to_browser, from_browser):
+        self.to_browser, self.from_browser = to_browser, from_browser
+        self.buffer = b""
+        self.last_id = 0
+        self.events = []
+
+    def send(self, method, session=None, **params):
+        self.last_id += 1
+        message = {"id": self.last_id, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        while True:
+            reply = self.read()
+            if reply.get("id") == self.last_id:
+                if "error" in reply:
+                    raise RuntimeError("%s: %s" % (method, reply["error"]))
+                return reply["result"]
+            self.events.append(reply)
+
+    def read(self):
+        while b"\0" not in self.buffer:
+            data = os.read(self.from_browser, 1 << 20)
+            if not data:
+                raise EOFError("the browser closed its DevTools pipe")
+            self.buffer += data
+        message, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(message)
+
+    def next_event(self, timeout):
+        """The next event, or None when none comes within timeout seconds."""
+        if self.events:
+            return self.events.pop(0)
+        if b"\0" not in self.buffer and not select.select([self.from_browser], [], [], timeout)[0]:
+            return None
+        return self.read()
+
+
+def save(path, data):
+    """Whole files replaced at once: a reader never sees one half written."""
+    temporary = path + ".new"
+    with open(temporary, "wb") as f:
         f.write(data)
-    os.replace(path + '.new', path)
+    os.replace(temporary, path)
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header('Content-Type', 'text/html; charset=utf-8')
-        self.end_headers()
-        self.wfile.write(PAGE)
+def start_browser(work, page):
+    to_browser_read, to_browser = os.pipe()
+    from_browser, from_browser_write = os.pipe()
+    libc = ctypes.CDLL(None, use_errno=True)
 
-    def do_POST(self):
-        import json
-        text, mods = json.loads(self.rfile.read(int(self.headers['Content-Length'])))
-        replace(sys.argv[1], text.encode('utf-8', 'surrogatepass'))
-        replace(sys.argv[2], str(mods).encode())
-        self.send_response(204)
-        self.end_headers()
+    def in_child():
+        os.dup2(to_browser_read, 3)
+        os.dup2(from_browser_write, 4)
+        libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: dies with this script
+    browser = subprocess.Popen(
+        ["chromium", "--no-sandbox", "--user-data-dir=" + os.path.join(work, "profile"), "--ozone-platform=x11",
+         "--disable-gpu", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--password-store=basic", "--remote-debugging-pipe",
+         "--window-position=0,0", "--window-size=900,600", "--app=file://" + page],
+        preexec_fn=in_child, pass_fds=(3, 4, to_browser_read, from_browser_write), start_new_session=True,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "chromium.log"), "w"))
+    os.close(to_browser_read)
+    os.close(from_browser_write)
+    return browser, DevTools(to_browser, from_browser)
 
-    def log_message(self, *args):
+
+def stop(browser):
+    """Ends the browser and every process it started (its process group),
+    which write to the profile until they are gone."""
+    try:
+        os.killpg(browser.pid, signal.SIGTERM)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            browser.poll()
+            os.killpg(browser.pid, 0)
+            time.sleep(0.05)
+        os.killpg(browser.pid, signal.SIGKILL)
+        time.sleep(0.2)
+    except ProcessLookupError:
         pass
+    browser.wait()
 
 
-server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
-replace(sys.argv[3], str(server.server_address[1]).encode())
-server.serve_forever()
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    output, id_file = sys.argv[1], sys.argv[2]
+    work = tempfile.mkdtemp(prefix="bexlow-chromium.")
+    browser = None
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    try:
+        page = os.path.join(work, "page.html")
+        with open(page, "w") as f:
+            f.write(PAGE)
+        save(output, b"")
+        browser, devtools = start_browser(work, page)
+        deadline = time.monotonic() + 60
+        pages = []
+        while not pages and time.monotonic() < deadline:
+            pages = [t for t in devtools.send("Target.getTargets")["targetInfos"] if t["type"] == "page"]
+            time.sleep(0.1)
+        session = devtools.send("Target.attachToTarget", targetId=pages[0]["targetId"], flatten=True)["sessionId"]
+
+        def evaluate(expression):
+            return devtools.send("Runtime.evaluate", session, expression=expression, returnByValue=True)["result"].get("value")
+        devtools.send("Runtime.addBinding", session, name="bexlowReport")
+        while evaluate("document.readyState") != "complete":
+            time.sleep(0.05)
+        window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(browser.pid)],
+                                capture_output=True, text=True, timeout=30).stdout.split()[-1]
+        # Keys typed before the page has the focus would be lost.
+        while not evaluate("text.focus(), document.hasFocus() && document.activeElement === text"):
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], timeout=10)
+            time.sleep(0.05)
+        save(id_file, window.encode())
+        saved = ""
+        while True:
+            # A report from the page, or none for a while: read the value as
+            # it is now, so that a late report never puts back an older one.
+            event = devtools.next_event(0.2)
+            if event is not None and event.get("method") != "Runtime.bindingCalled":
+                continue
+            value = evaluate("text.value")
+            if value != saved:
+                save(output, value.encode("utf-8"))
+                saved = value
+    except EOFError:
+        pass
+    finally:
+        if browser:
+            stop(browser)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+main()

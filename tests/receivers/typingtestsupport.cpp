@@ -126,13 +126,17 @@ ReceiverWindow::ReceiverWindow(Kind kind)
                         {QStringLiteral("-u8"), QStringLiteral("-geometry"), QStringLiteral("80x24+0+0"),
                          QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), script});
     } else {
-        m_process.start(QStringLiteral(BEXLOW_QT_RECEIVER), {file, idFile});
+        const char *program = kind == Kind::QtText    ? BEXLOW_QT_RECEIVER
+                              : kind == Kind::GtkText ? BEXLOW_GTK_RECEIVER
+                                                      : BEXLOW_CHROMIUM_RECEIVER;
+        m_process.start(QString::fromLocal8Bit(program), {file, idFile});
     }
+    // A browser takes a while to start on a loaded machine.
     processEventsUntil(
         [&] {
             return (m_window = readFile(idFile).trimmed().toULong()) != 0 || m_process.state() == QProcess::NotRunning;
         },
-        20000);
+        60000);
     if (m_window == 0)
         throw std::runtime_error("the receiver window did not appear");
 }

@@ -49,18 +49,25 @@ private:
 //    appends every byte to the file, so the file holds exactly the bytes
 //    the terminal sent for the keys (Return arrives as \r);
 //  - QtText: the Qt plain text window (bexlow-qt-text-receiver), a receiver
-//    on Qt's xkbcommon keyboard handling; the file is its text.
+//    on Qt's xkbcommon keyboard handling; the file is its text;
+//  - GtkText: the same in GTK 3 (bexlow-gtk-text-receiver), on GDK's keymap;
+//  - Chromium: a text area on a page in Chromium in X11 mode
+//    (chromiumreceiver.py); the file is its value.
 class ReceiverWindow
 {
 public:
-    enum class Kind { Xterm, QtText };
+    enum class Kind { Xterm, QtText, GtkText, Chromium };
 
     // Starts the window and waits until it is shown. Throws when it is not.
     explicit ReceiverWindow(Kind kind);
     ~ReceiverWindow()
     {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+        // Asked first: the browser's helper ends the browser it started.
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
     }
 
     unsigned long window() const { return m_window; }

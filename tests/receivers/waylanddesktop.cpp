@@ -139,7 +139,7 @@ WaylandReceiver::WaylandReceiver(Kind kind)
         break;
     case Kind::Chromium: {
         const QString portFile = m_dir.filePath(QStringLiteral("port"));
-        m_server.start(QStringLiteral(BEXLOW_CHROMIUM_RECEIVER),
+        m_server.start(QStringLiteral(BEXLOW_WEB_PAGE_RECEIVER),
                        {file, m_dir.filePath(QStringLiteral("mods")), portFile});
         waitFor([&] { return !readFile(portFile).isEmpty(); }, m_server, "the page server");
         m_process.start(QStringLiteral("chromium"),
