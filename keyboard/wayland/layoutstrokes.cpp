@@ -1,6 +1,7 @@
 #include "keyboard/wayland/layoutstrokes.h"
 
 #include "core/operationerror.h"
+#include "keyboard/wayland/xkbhandles.h"
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -8,19 +9,6 @@
 #include <memory>
 
 namespace {
-
-struct ContextDeleter
-{
-    void operator()(xkb_context *context) const { xkb_context_unref(context); }
-};
-struct KeymapDeleter
-{
-    void operator()(xkb_keymap *keymap) const { xkb_keymap_unref(keymap); }
-};
-struct StateDeleter
-{
-    void operator()(xkb_state *state) const { xkb_state_unref(state); }
-};
 
 // The lowest keycode whose first level in the first layout gives keysym.
 xkb_keycode_t keyFor(xkb_keymap *keymap, xkb_keysym_t keysym)
@@ -54,11 +42,11 @@ std::unordered_map<xkb_keysym_t, std::pair<xkb_keycode_t, xkb_level_index_t>> fi
 
 LayoutStrokes::LayoutStrokes(const std::string &keymapText)
 {
-    const std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
-    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(
-        context ? xkb_keymap_new_from_string(context.get(), keymapText.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
-                                             XKB_KEYMAP_COMPILE_NO_FLAGS)
-                : nullptr);
+    const XkbContextHandle context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    const XkbKeymapHandle keymap(context ? xkb_keymap_new_from_string(context.get(), keymapText.c_str(),
+                                                                      XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                                      XKB_KEYMAP_COMPILE_NO_FLAGS)
+                                         : nullptr);
     if (!keymap)
         throw OperationError(OperationError::TypingUnavailable,
                              QStringLiteral("The compositor's keyboard layout cannot be read (it does not compile)"));
@@ -78,7 +66,7 @@ LayoutStrokes::LayoutStrokes(const std::string &keymapText)
             if (key == m_shiftKey || key == m_levelThreeKey)
                 continue;
             // A fresh state each time: no lock, no latch, the first layout.
-            const std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap.get()));
+            const XkbStateHandle state(xkb_state_new(keymap.get()));
             if (shift)
                 xkb_state_update_key(state.get(), m_shiftKey, XKB_KEY_DOWN);
             if (levelThree)

@@ -1,6 +1,7 @@
 #include "keyboard/wayland/virtualkeymap.h"
 
 #include "core/operationerror.h"
+#include "keyboard/wayland/xkbhandles.h"
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -83,19 +84,6 @@ std::string keysymName(char32_t c)
     xkb_keysym_get_name(keysym, name, sizeof name);
     return name;
 }
-
-struct ContextDeleter
-{
-    void operator()(xkb_context *context) const { xkb_context_unref(context); }
-};
-struct KeymapDeleter
-{
-    void operator()(xkb_keymap *keymap) const { xkb_keymap_unref(keymap); }
-};
-struct StateDeleter
-{
-    void operator()(xkb_state *state) const { xkb_state_unref(state); }
-};
 
 OperationError keymapError(const QString &what)
 {
@@ -217,15 +205,15 @@ std::string VirtualKeymap::source() const
 
 std::string VirtualKeymap::text() const
 {
-    const std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const XkbContextHandle context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (!context)
         throw keymapError(QStringLiteral("libxkbcommon cannot start"));
     const std::string written = source();
-    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(xkb_keymap_new_from_string(
-        context.get(), written.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    const XkbKeymapHandle keymap(xkb_keymap_new_from_string(context.get(), written.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                            XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap)
         throw keymapError(QStringLiteral("libxkbcommon rejects it (are the XKB data files installed?)"));
-    const std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap.get()));
+    const XkbStateHandle state(xkb_state_new(keymap.get()));
     for (const Key &key : m_keys) {
         if (!key.character)
             continue;
