@@ -8,6 +8,8 @@ build=${1:-build}
 case "$build" in /*) ;; *) build="$(pwd)/$build" ;; esac
 "$here/typing.sh" "$build"
 echo
+"$here/wayland.sh" "$build"
+echo
 for tool in mutter foot dbus-daemon gdbus xterm kwin_wayland; do
     command -v "$tool" >/dev/null || { echo "run.sh: $tool is not installed (make deps)" >&2; exit 2; }
 done
