@@ -1,5 +1,6 @@
 #include "tests/receivers/bexlowprocess.h"
 #include "tests/receivers/keyboardstate.h"
+#include "tests/receivers/receiverfiles.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"
 
@@ -12,12 +13,6 @@
 #include <X11/extensions/XTest.h>
 
 #include <stdexcept>
-
-static QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void BexlowProcess::start()
 {
