@@ -127,7 +127,7 @@ TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
     std::vector<Typed> bursts(10, {"4006381333931\r", "4006381333931\n"});
     bursts.push_back({KeySyntax});
     // Chromium drops every character beyond U+FFFF that comes as a key (its
-    // key events carry one UTF-16 unit), on X11 as on Wayland.
+    // key events carry one UTF-16 unit).
     const QByteArray mixed = QString::fromUtf8(Mixed).remove(QStringLiteral("😀")).toUtf8();
     bursts.push_back({repeated(mixed + "\r", 20), repeated(mixed + "\n", 20)});
     const QByteArray wide = [] {

@@ -1,4 +1,5 @@
 #include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverfiles.h"
 #include "tests/support/eventloop.h"
 
 // Qt before Xlib, whose macros (Bool, Status) clash with Qt's names.
@@ -9,12 +10,6 @@
 #include <X11/extensions/XTest.h>
 
 #include <stdexcept>
-
-static QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void startTyping(BexlowProcess &bexlow, const QString &device)
 {

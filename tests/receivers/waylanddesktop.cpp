@@ -1,5 +1,6 @@
 #include "tests/receivers/waylanddesktop.h"
 
+#include "tests/receivers/receiverfiles.h"
 #include "tests/support/eventloop.h"
 
 #include <QDir>
@@ -12,12 +13,6 @@ namespace {
 
 const char *const ExportedVariables[] = {"WAYLAND_DISPLAY", "DISPLAY"};
 constexpr uid_t Nobody = 65534;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
