@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""A receiver in a browser: Chromium in X11 mode showing a page with one
-focused text area. Keeps OUTPUT_FILE equal to the text area's value (UTF-8)
-and writes the browser window's id to ID_FILE once the page has the focus.
+"""A receiver in a browser: Chromium showing a page with one focused text
+area, in X11 mode or with --wayland natively on Wayland. Keeps OUTPUT_FILE
+equal to the text area's value (UTF-8), writes the browser window's id (on
+Wayland: "wayland") to ID_FILE once the page has the focus, and keeps
+MODS_FILE, when given, equal to the number of key presses that came with
+Ctrl, Alt or Meta.
 The value comes over the DevTools protocol on a pipe (fds 3 and 4), from a
 binding the page calls after each change, and at least every 0.2 s in case
 a report is lost. Used by the typing tests and the
 benchmark.
 
-Usage: chromiumreceiver.py OUTPUT_FILE ID_FILE
+Usage: chromiumreceiver.py [--wayland] OUTPUT_FILE ID_FILE [MODS_FILE]
 """
 import ctypes
 import json
@@ -24,7 +27,8 @@ PAGE = """<!doctype html><meta charset="utf-8"><title>bexlow receiver</title>
 <textarea id="text" autofocus style="width:95vw;height:90vh"></textarea>
 <script>
 const text = document.getElementById('text');
-let pending = false;
+let pending = false, mods = 0;
+text.addEventListener('keydown', e => { if (e.ctrlKey || e.altKey || e.metaKey) mods++; });
 text.addEventListener('input', () => {
   if (pending) return;
   pending = true;
@@ -83,7 +87,7 @@ def save(path, data):
     os.replace(temporary, path)
 
 
-def start_browser(work, page):
+def start_browser(work, page, platform):
     to_browser_read, to_browser = os.pipe()
     from_browser, from_browser_write = os.pipe()
     libc = ctypes.CDLL(None, use_errno=True)
@@ -93,7 +97,7 @@ def start_browser(work, page):
         os.dup2(from_browser_write, 4)
         libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG: dies with this script
     browser = subprocess.Popen(
-        ["chromium", "--no-sandbox", "--user-data-dir=" + os.path.join(work, "profile"), "--ozone-platform=x11",
+        ["chromium", "--no-sandbox", "--user-data-dir=" + os.path.join(work, "profile"), "--ozone-platform=" + platform,
          "--disable-gpu", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--password-store=basic", "--remote-debugging-pipe",
          "--window-position=0,0", "--window-size=900,600", "--app=file://" + page],
@@ -123,9 +127,14 @@ def stop(browser):
 
 
 def main():
-    if len(sys.argv) != 3:
+    arguments = sys.argv[1:]
+    wayland = arguments[:1] == ["--wayland"]
+    if wayland:
+        arguments = arguments[1:]
+    if len(arguments) not in (2, 3):
         sys.exit(__doc__)
-    output, id_file = sys.argv[1], sys.argv[2]
+    output, id_file = arguments[0], arguments[1]
+    mods_file = arguments[2] if len(arguments) == 3 else None
     work = tempfile.mkdtemp(prefix="bexlow-chromium.")
     browser = None
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
@@ -134,7 +143,7 @@ def main():
         with open(page, "w") as f:
             f.write(PAGE)
         save(output, b"")
-        browser, devtools = start_browser(work, page)
+        browser, devtools = start_browser(work, page, "wayland" if wayland else "x11")
         deadline = time.monotonic() + 60
         pages = []
         while not pages and time.monotonic() < deadline:
@@ -147,24 +156,31 @@ def main():
         devtools.send("Runtime.addBinding", session, name="bexlowReport")
         while evaluate("document.readyState") != "complete":
             time.sleep(0.05)
-        window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(browser.pid)],
-                                capture_output=True, text=True, timeout=30).stdout.split()[-1]
-        # Keys typed before the page has the focus would be lost.
+        # Keys typed before the page has the focus would be lost. On Wayland
+        # the compositor gives the new window the focus by itself.
+        window = "wayland"
+        if not wayland:
+            window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(browser.pid)],
+                                    capture_output=True, text=True, timeout=30).stdout.split()[-1]
         while not evaluate("text.focus(), document.hasFocus() && document.activeElement === text"):
-            subprocess.run(["xdotool", "windowfocus", "--sync", window], timeout=10)
+            if not wayland:
+                subprocess.run(["xdotool", "windowfocus", "--sync", window], timeout=10)
             time.sleep(0.05)
         save(id_file, window.encode())
-        saved = ""
+        saved, saved_mods = "", None
         while True:
             # A report from the page, or none for a while: read the value as
             # it is now, so that a late report never puts back an older one.
             event = devtools.next_event(0.2)
             if event is not None and event.get("method") != "Runtime.bindingCalled":
                 continue
-            value = evaluate("text.value")
+            value, mods = evaluate("[text.value, mods]")
             if value != saved:
                 save(output, value.encode("utf-8"))
                 saved = value
+            if mods_file and mods != saved_mods:
+                save(mods_file, str(mods).encode())
+                saved_mods = mods
     except EOFError:
         pass
     finally:

@@ -132,21 +132,11 @@ WaylandReceiver::WaylandReceiver(Kind kind)
         m_process.setProcessEnvironment(environment);
         m_process.start(QStringLiteral(BEXLOW_QT_RECEIVER), {file, ready, m_dir.filePath(QStringLiteral("mods"))});
         break;
-    case Kind::Chromium: {
-        const QString portFile = m_dir.filePath(QStringLiteral("port"));
-        m_server.start(QStringLiteral(BEXLOW_WEB_PAGE_RECEIVER),
-                       {file, m_dir.filePath(QStringLiteral("mods")), portFile});
-        waitFor([&] { return !readFile(portFile).isEmpty(); }, m_server, "the page server");
-        m_process.start(QStringLiteral("chromium"),
-                        {QStringLiteral("--ozone-platform=wayland"), QStringLiteral("--no-sandbox"),
-                         QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
-                         QStringLiteral("--user-data-dir=") + m_dir.filePath(QStringLiteral("profile")),
-                         QStringLiteral("--app=http://127.0.0.1:%1/").arg(QString::fromLatin1(readFile(portFile)))});
-        // The page reports its (empty) text once it runs.
-        waitFor([&] { return QFile::exists(file); }, m_process, "chromium");
-        writeFile(ready, {});
+    case Kind::Chromium:
+        // It writes `ready` once the page has the focus.
+        m_process.start(QStringLiteral(BEXLOW_CHROMIUM_RECEIVER),
+                        {QStringLiteral("--wayland"), file, ready, m_dir.filePath(QStringLiteral("mods"))});
         break;
-    }
     }
     waitFor([&] { return QFile::exists(ready); }, m_process, "the receiver");
     // The compositor gives the new window the focus; let it arrive.
@@ -155,14 +145,12 @@ WaylandReceiver::WaylandReceiver(Kind kind)
 
 WaylandReceiver::~WaylandReceiver()
 {
-    for (QProcess *process : {&m_process, &m_server}) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(10000)) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
     }
 }
 

@@ -53,5 +53,4 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    QProcess m_server; // Chromium's page server
 };
