@@ -13,6 +13,8 @@ Preference preferenceFrom(const QString &stored, bool *ok)
         return Preference::Gnome;
     if (value == QLatin1String("kde"))
         return Preference::Kde;
+    if (value == QLatin1String("portal"))
+        return Preference::Portal;
     if (value == QLatin1String("x11"))
         return Preference::X11;
     if (ok && !value.isEmpty() && value != QLatin1String("auto"))
@@ -29,6 +31,8 @@ Decision decide(const Session &session)
         return {Backend::Gnome, QString()};
     case Preference::Kde:
         return {Backend::Kde, QString()};
+    case Preference::Portal:
+        return {Backend::Portal, QString()};
     case Preference::X11:
         return {Backend::X11, session.wayland ? QStringLiteral("typing through X11 as the settings ask ([Typing] "
                                                                "Backend=x11): native Wayland windows will not "
@@ -43,12 +47,15 @@ Decision decide(const Session &session)
         return {Backend::Kde, QString()};
     if (session.wayland && session.mutterRemoteDesktop)
         return {Backend::Gnome, QString()};
+    if (session.wayland && session.remoteDesktopPortal)
+        return {Backend::Portal, QString()};
     if (session.wayland)
         return {Backend::X11,
                 QStringLiteral("this Wayland desktop offers no virtual keyboard: typing goes through Xwayland, and "
                                "native Wayland windows will not receive keys (nor is GNOME's remote desktop service "
                                "there, or KWin's fake input, which KWin gives only to bexlow installed with its "
-                               "desktop entry; see \"Desktops\" in the README)")};
+                               "desktop entry, or the desktop portal's remote desktop; see \"Desktops\" in the "
+                               "README)")};
     return {Backend::X11, QString()};
 }
 

@@ -3,11 +3,11 @@
 #include <QString>
 
 // Which keyboard backend types, decided once at start from what the session
-// offers and what the user asked for ([Typing] Backend=auto|wayland|gnome|kde|x11).
+// offers and what the user asked for ([Typing] Backend=auto|wayland|gnome|kde|portal|x11).
 namespace BackendChoice {
 
-enum class Backend { Wayland, Gnome, Kde, X11 };
-enum class Preference { Auto, Wayland, Gnome, Kde, X11 };
+enum class Backend { Wayland, Gnome, Kde, Portal, X11 };
+enum class Preference { Auto, Wayland, Gnome, Kde, Portal, X11 };
 
 struct Session
 {
@@ -16,6 +16,7 @@ struct Session
     Preference preference = Preference::Auto;
     bool kwinFakeInput = false;       // KWin lets bexlow use its fake input
     bool mutterRemoteDesktop = false; // GNOME's remote desktop service is on the session bus
+    bool remoteDesktopPortal = false; // the desktop portal offers a remote desktop keyboard
 };
 
 struct Decision
@@ -25,7 +26,7 @@ struct Decision
     QString notice;
 };
 
-// "auto", "wayland", "gnome", "kde" or "x11", in any case; nullopt-like Auto with ok=false
+// "auto", "wayland", "gnome", "kde", "portal" or "x11", in any case; nullopt-like Auto with ok=false
 // for anything else.
 Preference preferenceFrom(const QString &stored, bool *ok = nullptr);
 

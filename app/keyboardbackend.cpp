@@ -6,6 +6,8 @@
 #include "keyboard/gnome/mutterkeyinjector.h"
 #include "keyboard/gnome/remotedesktopsession.h"
 #include "keyboard/kde/kwinfakeinputinjector.h"
+#include "keyboard/portal/portalkeyinjector.h"
+#include "keyboard/portal/remotedesktopportal.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/x11/xtestkeyinjector.h"
@@ -18,20 +20,24 @@ namespace KeyboardBackend {
 
 namespace {
 
-BackendChoice::Preference storedPreference(const SettingsStore &store)
+QString storedTyping(const SettingsStore &store, const QString &key)
 {
-    QString stored;
     try {
-        stored =
-            store.value(SettingsLayout::ApplicationTitle, SettingsLayout::TypingSection, SettingsLayout::BackendKey);
+        return store.value(SettingsLayout::ApplicationTitle, SettingsLayout::TypingSection, key);
     } catch (const OperationError &error) {
         Report::failure(error);
     }
+    return {};
+}
+
+BackendChoice::Preference storedPreference(const SettingsStore &store)
+{
+    const QString stored = storedTyping(store, SettingsLayout::BackendKey);
     bool ok = true;
     const BackendChoice::Preference preference = BackendChoice::preferenceFrom(stored, &ok);
     if (!ok)
         Report::line(
-            QStringLiteral("[%1] %2=%3 is not auto, wayland, gnome, kde or x11; choosing automatically")
+            QStringLiteral("[%1] %2=%3 is not auto, wayland, gnome, kde, portal or x11; choosing automatically")
                 .arg(SettingsLayout::TypingSection, SettingsLayout::BackendKey, OperationError::quoted(stored)));
     return preference;
 }
@@ -53,46 +59,91 @@ bool waylandOffersKeyboard(QString *whyNot, bool *fakeInput)
     return false;
 }
 
+// Types through the desktop portal, keeping each grant it gives in the
+// store for the next start.
+std::unique_ptr<KeyInjector> portalInjector(SettingsStore &store)
+{
+    return std::make_unique<PortalKeyInjector>(
+        storedTyping(store, SettingsLayout::PortalTokenKey), [&store](const QString &token) {
+            try {
+                store.save(SettingsLayout::ApplicationTitle, SettingsLayout::TypingSection,
+                           SettingsLayout::PortalTokenKey, token);
+            } catch (const OperationError &error) {
+                Report::failure(error);
+            }
+        });
+}
+
+std::unique_ptr<KeyInjector> injectorFor(BackendChoice::Backend backend, SettingsStore &store)
+{
+    switch (backend) {
+    case BackendChoice::Backend::Wayland:
+        return std::make_unique<VirtualKeyboardInjector>();
+    case BackendChoice::Backend::Gnome:
+        return std::make_unique<MutterKeyInjector>();
+    case BackendChoice::Backend::Kde:
+        return std::make_unique<KWinFakeInputInjector>();
+    case BackendChoice::Backend::Portal:
+        return portalInjector(store);
+    case BackendChoice::Backend::X11:
+        break;
+    }
+    return std::make_unique<XTestKeyInjector>();
+}
+
 } // namespace
 
-Made make(const SettingsStore &store)
+Made make(SettingsStore &store)
 {
     BackendChoice::Session session;
     session.preference = storedPreference(store);
     session.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool automatic = session.wayland && session.preference == BackendChoice::Preference::Auto;
     QString waylandWhyNot;
-    QString gnomeWhyNot;
-    if (session.wayland && session.preference == BackendChoice::Preference::Auto) {
+    QString desktopWhyNot;
+    if (automatic) {
         session.virtualKeyboardOffered = waylandOffersKeyboard(&waylandWhyNot, &session.kwinFakeInput);
         session.mutterRemoteDesktop = !session.virtualKeyboardOffered && !session.kwinFakeInput
                                       && RemoteDesktopSession::offered(QDBusConnection::sessionBus());
-        if (!session.virtualKeyboardOffered && !session.kwinFakeInput && !session.mutterRemoteDesktop)
-            gnomeWhyNot =
-                QStringLiteral("no KWin fake input (%1) for bexlow, GNOME's remote desktop service "
-                               "(%2) not on the session bus")
-                    .arg(QLatin1String(KWinFakeInputInjector::Protocol), QLatin1String(RemoteDesktopSession::Service));
+        session.remoteDesktopPortal = !session.virtualKeyboardOffered && !session.kwinFakeInput
+                                      && !session.mutterRemoteDesktop
+                                      && RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus());
+        if (!session.virtualKeyboardOffered && !session.kwinFakeInput && !session.mutterRemoteDesktop
+            && !session.remoteDesktopPortal)
+            desktopWhyNot =
+                QStringLiteral("no KWin fake input (%1) for bexlow, neither GNOME's remote desktop "
+                               "service (%2) nor the desktop portal's (%3) on the session bus")
+                    .arg(QLatin1String(KWinFakeInputInjector::Protocol), QLatin1String(RemoteDesktopSession::Service),
+                         QLatin1String(RemoteDesktopPortal::Service));
     }
 
     const BackendChoice::Decision decision = BackendChoice::decide(session);
     if (!decision.notice.isEmpty())
         Report::line(decision.notice);
     Made made;
-    if (decision.backend == BackendChoice::Backend::Wayland)
-        made.injector = std::make_unique<VirtualKeyboardInjector>();
-    else if (decision.backend == BackendChoice::Backend::Gnome)
-        made.injector = std::make_unique<MutterKeyInjector>();
-    else if (decision.backend == BackendChoice::Backend::Kde)
-        made.injector = std::make_unique<KWinFakeInputInjector>();
-    else
-        made.injector = std::make_unique<XTestKeyInjector>();
+    made.injector = injectorFor(decision.backend, store);
     try {
         made.injector->checkAvailable();
     } catch (const OperationError &error) {
         made.unavailable = error.description();
-        if (!waylandWhyNot.isEmpty() && !gnomeWhyNot.isEmpty())
+        if (!waylandWhyNot.isEmpty() && !desktopWhyNot.isEmpty())
             made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1) and "
                                               "XTEST through Xwayland (%2); %3")
-                                   .arg(waylandWhyNot, error.description(), gnomeWhyNot);
+                                   .arg(waylandWhyNot, error.description(), desktopWhyNot);
+    }
+    // The desktop's own way in refused bexlow: the portal is the way left.
+    const bool desktopsOwn =
+        decision.backend == BackendChoice::Backend::Gnome || decision.backend == BackendChoice::Backend::Kde;
+    if (!made.unavailable.isEmpty() && automatic && desktopsOwn
+        && RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus())) {
+        Report::line(made.unavailable + QStringLiteral("; typing through the desktop portal instead"));
+        made.unavailable.clear();
+        made.injector = portalInjector(store);
+        try {
+            made.injector->checkAvailable();
+        } catch (const OperationError &error) {
+            made.unavailable = error.description();
+        }
     }
     return made;
 }

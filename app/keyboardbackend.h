@@ -18,6 +18,7 @@ struct Made
     QString unavailable;
 };
 
-Made make(const SettingsStore &store);
+// The store gives the user's choice and keeps what the portal grants.
+Made make(SettingsStore &store);
 
 } // namespace KeyboardBackend

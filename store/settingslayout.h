@@ -29,9 +29,12 @@ inline const QString DefaultCommPort = QStringLiteral("1");
 inline const QString PortsSection = QStringLiteral("Ports");
 
 // The keyboard backend, under the application title: [Typing] Backend=
-// auto (the default), wayland or x11.
+// auto (the default), wayland, gnome, kde, portal or x11.
 inline const QString TypingSection = QStringLiteral("Typing");
 inline const QString BackendKey = QStringLiteral("Backend");
+// The desktop portal's token that lets the next start skip its dialog:
+// [Typing] PortalRestoreToken=
+inline const QString PortalTokenKey = QStringLiteral("PortalRestoreToken");
 QString portKey(int port);
 QString defaultDevice(int port); // /dev/ttyS<n-1>
 QString deviceForPort(const SettingsStore &store, int port);
