@@ -19,8 +19,9 @@ packages=(
     socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
     mutter dbus-daemon python3-dbus python3-gi
-    # KDE typing tests: headless KWin, xterm under its Xwayland
-    kwin-wayland
+    # KDE typing tests: headless KWin, xterm under its Xwayland; the desktop
+    # portal with KDE's backend (a Qt 5 Wayland client)
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.
