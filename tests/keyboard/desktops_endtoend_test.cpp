@@ -71,7 +71,12 @@ struct PrivateSession
         qunsetenv("DISPLAY");
         connection = QDBusConnection::connectToBus(address, QStringLiteral("test"));
     }
-    ~PrivateSession() { stop(bus); }
+    ~PrivateSession()
+    {
+        // A later session's connection of the same name would be this one.
+        QDBusConnection::disconnectFromBus(connection.name());
+        stop(bus);
+    }
     bool offers(const char *service) const
     {
         return connection.interface()->isServiceRegistered(QLatin1String(service)).value();
@@ -118,12 +123,14 @@ struct MutterDesktop
 };
 
 // KWin with a layout (kxkbrc), xterm under its Xwayland recording what it
-// receives, and a desktop entry that grants bexlow's binary the fake input.
-// The copy of kwin_wayland is one without Debian's file capability, which
-// some containers refuse.
+// receives, and, where granted, a desktop entry that gives bexlow's binary
+// the fake input. The copy of kwin_wayland is one without Debian's file
+// capability, which some containers refuse.
 struct KWinDesktop
 {
-    KWinDesktop(const QString &layout)
+    enum class FakeInput { Granted, NotGranted };
+
+    KWinDesktop(const QString &layout, FakeInput fakeInput)
     {
         const QString kwin = folder.filePath(QStringLiteral("kwin_wayland"));
         QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin);
@@ -134,9 +141,10 @@ struct KWinDesktop
             file.write(text.toUtf8());
         };
         write(QStringLiteral("config/kxkbrc"), QStringLiteral("[Layout]\nLayoutList=%1\nUse=true\n").arg(layout));
-        write(QStringLiteral("data/applications/bexlow.desktop"),
-              QStringLiteral("[Desktop Entry]\nType=Application\nName=bexlow\nExec=" BEXLOW_BINARY
-                             "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"));
+        if (fakeInput == FakeInput::Granted)
+            write(QStringLiteral("data/applications/bexlow.desktop"),
+                  QStringLiteral("[Desktop Entry]\nType=Application\nName=bexlow\nExec=" BEXLOW_BINARY
+                                 "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"));
         const QString ready = folder.filePath(QStringLiteral("ready"));
         write(QStringLiteral("receiver"), QStringLiteral("#!/bin/sh\nexec xterm -u8 -e sh -c \"stty raw -echo; touch "
                                                          "'%1'; exec cat > '%2'\"\n")
@@ -162,6 +170,34 @@ struct KWinDesktop
 
     QTemporaryDir folder;
     QProcess process;
+};
+
+// The desktop portal as on KDE Plasma: xdg-desktop-portal with KDE's
+// backend, which types through KWin's fake input on its own grant.
+struct KdePortal
+{
+    explicit KdePortal(const PrivateSession &session)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        for (QProcess *process : {&kde, &frontend}) {
+            process->setProcessEnvironment(environment);
+            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        }
+        kde.start(QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"), {});
+        processEventsUntil([&] { return session.offers("org.freedesktop.impl.portal.desktop.kde"); }, 20000);
+        frontend.start(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {});
+        if (!processEventsUntil([&] { return session.offers("org.freedesktop.portal.Desktop"); }, 20000))
+            throw std::runtime_error("the desktop portal did not start");
+    }
+    ~KdePortal()
+    {
+        stop(frontend);
+        stop(kde);
+    }
+
+    QProcess kde, frontend;
 };
 
 // A text sent, and what arrives if the layout has all its characters.
@@ -261,7 +297,7 @@ TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
 
 TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
 {
-    KWinDesktop desktop(QStringLiteral("de"));
+    KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::Granted);
     startTyping(bexlow, line.path());
     // It chose KWin's fake input by itself: no notice, nothing unavailable.
     EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
@@ -270,6 +306,21 @@ TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
                              {"a1 Z", QStringLiteral("a1 Z")},
                              {"zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中\r\tx\b\x1b!",
                               QStringLiteral("zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中\r\tx\x7f\x1b!"), QStringLiteral("中")},
+                             {"^w%{F4}+{TAB}~{ENTER}!a#b", QStringLiteral("^w%{F4}+{TAB}~{ENTER}!a#b")},
+                         });
+}
+
+TEST_F(TypingOnDesktop, KWinWithoutFakeInputForBexlowTypesThroughThePortal)
+{
+    KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::NotGranted);
+    KdePortal portal(session);
+    startTyping(bexlow, line.path());
+    // It chose the portal by itself, which asked no one.
+    EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
+    expectTyped(desktop, {
+                             {"a1 Z", QStringLiteral("a1 Z")},
+                             {"zyäöüÄÖÜß€@{[]}\\|~µ²³° øØ Ω中\r\tx\b!",
+                              QStringLiteral("zyäöüÄÖÜß€@{[]}\\|~µ²³° øØ Ω中\r\tx\x7f!"), QStringLiteral("中")},
                              {"^w%{F4}+{TAB}~{ENTER}!a#b", QStringLiteral("^w%{F4}+{TAB}~{ENTER}!a#b")},
                          });
 }
