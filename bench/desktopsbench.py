@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """The desktop lines of make bench: bexlow typing on a headless GNOME
 compositor (mutter, through its remote desktop service, into foot) and a
-headless KDE one (KWin, through its fake input, into xterm under Xwayland).
+headless KDE one (KWin, through its fake input, into xterm under Xwayland),
+and that KDE one again through the desktop portal (KDE's backend), as when
+KWin does not grant bexlow the fake input.
 
 Usage: desktopsbench.py BUILD_DIR
 
 Each on a private session bus with the US layout, it measures: printable
 ASCII (5,000) and mixed text (2,000, with characters the layout lacks) typed
-through bexlow-typing-driver --gnome / --kde, exactness against the text less the
+through bexlow-typing-driver --gnome / --kde / --portal, exactness against the text less the
 characters named as not typed, and chars/s until foot has it all; then
 latency through the real bexlow on a pty, as for X11.
 """
@@ -76,9 +78,10 @@ def start_mutter():
     return Receiver("foot", ready)
 
 
-def start_kwin():
+def start_kwin(grant=True):
     """KWin (a copy without the file capability some containers refuse),
-    with desktop entries that grant the driver and bexlow its fake input."""
+    with desktop entries that grant the driver and bexlow its fake input;
+    without them, and with the desktop portal, when not `grant`."""
     private_session()
     kwin = os.path.join(tb.WORK, "kwin_wayland")
     shutil.copy("/usr/bin/kwin_wayland", kwin)
@@ -87,7 +90,7 @@ def start_kwin():
     os.makedirs(data)
     with open(os.path.join(config, "kwin", "kxkbrc"), "w") as f:
         f.write("[Layout]\nLayoutList=us\nUse=true\n")
-    for name, program in (("driver", tb.DRIVER), ("bexlow", tb.BEXLOW)):
+    for name, program in (("driver", tb.DRIVER), ("bexlow", tb.BEXLOW)) if grant else ():
         with open(os.path.join(data, "bexlow-%s.desktop" % name), "w") as f:
             f.write("[Desktop Entry]\nType=Application\nName=%s\nExec=%s\n"
                     "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % (name, os.path.abspath(program)))
@@ -100,7 +103,13 @@ def start_kwin():
     tb.start([kwin, "--virtual", "--xwayland", "--width", "1024", "--height", "768", "--no-lockscreen",
               "--no-global-shortcuts", "--socket", SOCKET, receiver], env=env,
              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return Receiver("xterm", ready)
+    receiver = Receiver("xterm", ready)
+    if not grant:
+        env = dict(os.environ, XDG_CURRENT_DESKTOP="KDE", QT_QPA_PLATFORM="wayland")
+        for program in ("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"):
+            tb.start([program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(2)
+    return receiver
 
 
 def measure(foot, flag, label, text):
@@ -145,6 +154,9 @@ def main():
     desktop("bexlow on KDE: headless KWin %s (US layout), xterm under Xwayland as receiver"
             % subprocess.run(["dpkg-query", "-W", "-f=${Version}", "kwin-wayland"], capture_output=True,
                              text=True).stdout, start_kwin, "--kde")
+    print()
+    desktop("bexlow on KDE without fake input for it: the desktop portal (KDE's backend), xterm as receiver",
+            lambda: start_kwin(grant=False), "--portal")
     shutil.rmtree(tb.WORK, ignore_errors=True)
 
 

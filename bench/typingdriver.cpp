@@ -1,9 +1,9 @@
 // Types a file's text through XTestKeyInjector (or, with --wayland first,
 // VirtualKeyboardInjector; with --gnome, MutterKeyInjector; with --kde,
-// KWinFakeInputInjector), as bexlow does, and reports how long the
+// KWinFakeInputInjector; with --portal, PortalKeyInjector), as bexlow does, and reports how long the
 // receiver took to have it all.
 //
-// Usage: bexlow-typing-driver [--wayland|--gnome|--kde] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
+// Usage: bexlow-typing-driver [--wayland|--gnome|--kde|--portal] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
 // Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default:
 // all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
 // or TIMEOUT_S (default 60) has passed, and prints
@@ -13,6 +13,7 @@
 #include "core/operationerror.h"
 #include "keyboard/gnome/mutterkeyinjector.h"
 #include "keyboard/kde/kwinfakeinputinjector.h"
+#include "keyboard/portal/portalkeyinjector.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char *argv[])
     const bool wayland = backend == QLatin1String("--wayland");
     const bool gnome = backend == QLatin1String("--gnome");
     const bool kde = backend == QLatin1String("--kde");
+    const bool portal = backend == QLatin1String("--portal");
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]\n", argv[0]);
         return 2;
@@ -56,6 +58,8 @@ int main(int argc, char *argv[])
         injector = std::make_unique<MutterKeyInjector>();
     else if (kde)
         injector = std::make_unique<KWinFakeInputInjector>();
+    else if (portal)
+        injector = std::make_unique<PortalKeyInjector>(QString(), [](const QString &) {});
     else
         injector = std::make_unique<XTestKeyInjector>();
     KeyInjector &keys = *injector;
