@@ -324,3 +324,21 @@ TEST_F(TypingOnDesktop, KWinWithoutFakeInputForBexlowTypesThroughThePortal)
                              {"^w%{F4}+{TAB}~{ENTER}!a#b", QStringLiteral("^w%{F4}+{TAB}~{ENTER}!a#b")},
                          });
 }
+
+TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
+{
+    // Debian 12's portal keeps no grant: a stand-in of version 2 plays it.
+    KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
+    const QString log = session.runtime.filePath(QStringLiteral("portal.log"));
+    QProcess portal;
+    portal.start(QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakeportal.py"), {log});
+    processEventsUntil([&] { return session.offers("org.freedesktop.portal.Desktop"); }, 10000);
+    for (int start = 1; start <= 2; ++start) {
+        BexlowProcess again;
+        startTyping(again, line.path());
+        EXPECT_EQ(again.errorOutput().toStdString(), "");
+    }
+    stop(portal);
+    EXPECT_EQ(readFile(log).toStdString(), "persist_mode=2 restore_token=\npersist_mode=2 restore_token=granted-1\n");
+    EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("PortalRestoreToken=granted-2"));
+}
