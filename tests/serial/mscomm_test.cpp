@@ -6,10 +6,10 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <ctime>
 #include <termios.h>
 
@@ -26,14 +26,6 @@ struct OpenComponent
     }
     MSComm comm;
 };
-
-// Keeps the GUI thread busy: no event is handled meanwhile.
-void busyWait(int milliseconds)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-    }
-}
 
 TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhenOpenFails)
 {
@@ -57,14 +49,12 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     const QString plain = dir.path() + QStringLiteral("/plain"); // not a terminal at all
     QFile(plain).open(QIODevice::WriteOnly);
     comm.setCommPort(3);
-    for (const QString &device : {plain, missing}) {
-        comm.setDeviceResolver([device](int) { return device; });
-        const OperationError error = errorOf([&] { comm.setPortOpen(true); });
-        EXPECT_TRUE(error.description().startsWith(QStringLiteral("Com3 (%1): ").arg(device)));
+    for (const auto &[device, reason] : {std::pair{plain, "Inappropriate ioctl"}, {missing, "No such file"}}) {
+        comm.setDeviceResolver([device = device](int) { return device; });
+        EXPECT_TRUE(errorOf([&] { comm.setPortOpen(true); })
+                        .description()
+                        .startsWith(QStringLiteral("Com3 (%1): %2").arg(device, reason)));
         EXPECT_FALSE(comm.PortOpen());
-        if (device == missing) {
-            EXPECT_EQ(error.description(), QStringLiteral("Com3 (%1): No such file or directory").arg(missing));
-        }
     }
 }
 
@@ -150,18 +140,6 @@ TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
         EXPECT_EQ(bool(comm.lineState().cflag & CRTSCTS), hardware) << code;
     }
 
-    // From mark and space parity to the others: the kernel must not be left
-    // with CMSPAR, which would turn even into space and odd into mark.
-    const std::pair<const char *, std::uint32_t> sequence[] = {
-        {"9600,e,8,1", 0}, {"9600,s,8,1", CMSPAR}, {"9600,o,8,1", PARODD}, {"9600,m,8,1", PARODD | CMSPAR},
-        {"9600,n,8,1", 0},
-    };
-    for (const auto &[settings, flags] : sequence) {
-        comm.setSettings(QString::fromLatin1(settings));
-        EXPECT_EQ(comm.lineState().cflag & (PARODD | CMSPAR | CSTOPB), flags) << settings;
-    }
-    EXPECT_FALSE(comm.lineState().iflag & (INPCK | PARMRK));
-
     // Any speed the driver takes, also one without a standard constant.
     comm.setSettings(QStringLiteral("56000,n,8,1"));
     EXPECT_EQ(comm.lineState().outputSpeed, 56000u);
@@ -184,17 +162,17 @@ TEST(MSComm, InputTakesWhatArrivedWhileTheEventLoopWasBlockedAndASplitCharacterW
     line.send("AB");
     processEventsFor(50); // "AB" is now in the component's own buffer
     line.send("C\xe2\x82");
-    busyWait(50);
+    QThread::msleep(50); // blocks the event loop: nothing is read meanwhile
     line.send("\xac\r Ma\xc3");
-    busyWait(20);
+    QThread::msleep(20);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("ABC€\r Ma"));
     EXPECT_EQ(open.comm.Input(), QString()); // the read removed it
     line.send("\xb1"
               "ana \xe4\xb8");
-    busyWait(30);
+    QThread::msleep(30);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("ñana "));
     line.send("\xad\xe6\x96\x87 a\xff");
-    busyWait(30);
+    QThread::msleep(30);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("中文 a") + QChar(0xff));
 }
 
