@@ -62,15 +62,6 @@ TEST_F(MainWindow, ABlankTypedAtTheButtonOpensTheDialogWhereEnterOnAClosedListPr
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
 }
 
-// What a command prints; its words are separated by single blanks.
-QString run(const QString &command)
-{
-    QProcess process;
-    process.start(command.section(u' ', 0, 0), command.section(u' ', 1).split(u' ', Qt::SkipEmptyParts));
-    process.waitForFinished();
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
 // The program as a user runs it ends in order: when its main window is closed
 // with the dialog open (status 0), and on SIGTERM, SIGINT or SIGHUP also while
 // the start-up failure's message box waits, or right after typing, with spare

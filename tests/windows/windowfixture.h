@@ -34,6 +34,8 @@ inline void PrintTo(const QString &text, std::ostream *out)
     *out << '"' << text.toStdString() << '"';
 }
 
+// What a command prints; its words are separated by single blanks.
+QString run(const QString &command);
 // What the X server holds for a window, e.g. "104x40-104x40 minimize close":
 // its size range (WM_NORMAL_HINTS) and the title-bar functions a window
 // manager should offer (_MOTIF_WM_HINTS). In main.cpp, away from Xlib's macros.
