@@ -3,7 +3,6 @@
 // away from Xlib's macros, which clash with Qt's names elsewhere.
 #include <QApplication>
 #include <QProcess>
-#include <QRect>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QWidget>
@@ -54,25 +53,6 @@ void xRequestClose(WId window)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, Window(window), False, NoEventMask, &event);
     XCloseDisplay(display); // flushes
-}
-
-QRect xOuterRect(WId window)
-{
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return QRect();
-    // The frame is the window's ancestor that is a child of the root window.
-    Window outer = Window(window), root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    while (XQueryTree(display, outer, &root, &parent, &children, &count) && parent != root) {
-        XFree(children);
-        outer = parent;
-    }
-    XFree(children);
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, outer, &attributes);
-    XCloseDisplay(display);
-    return QRect(attributes.x, attributes.y, attributes.width, attributes.height);
 }
 
 int main(int argc, char **argv)

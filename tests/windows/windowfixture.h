@@ -42,9 +42,6 @@ QString run(const QString &command);
 QString xHints(WId window);
 // Asks the window to close as a window manager's close button does.
 void xRequestClose(WId window);
-// The window's outer rectangle on the screen: the window manager's frame
-// around it where there is one (what xwininfo -frame shows).
-QRect xOuterRect(WId window);
 
 // Counts opens and closes of a device file (inotify), to see whether the
 // program reopened the serial port.
