@@ -221,9 +221,8 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     ASSERT_TRUE(processEventsUntil([&] { return !open.comm.waitingForDevice(); }, 3000));
     // One line each when the devices went and when the one behind the link came back.
     const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
-    EXPECT_EQ(said.count(QStringLiteral("gone away; waiting for it")), 1) << qPrintable(said);
-    EXPECT_EQ(said.count(QStringLiteral("does not come back")), 1) << qPrintable(said);
-    EXPECT_EQ(said.count(QStringLiteral("is back")), 1) << qPrintable(said);
+    for (const char *told : {"gone away; waiting for it", "does not come back", "is back"})
+        EXPECT_EQ(said.count(QLatin1String(told)), 1) << qPrintable(said);
     const TermiosLine::State state = open.comm.lineState();
     EXPECT_EQ(state.outputSpeed, 4800u);
     EXPECT_TRUE(state.iflag & INPCK);

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <csignal>
