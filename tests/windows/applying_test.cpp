@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QRadioButton>
 
-#include <termios.h>
-
 namespace {
 
 using Loading = Windows;
@@ -74,8 +72,7 @@ TEST_F(Applying, OkAppliesTheListsAndOptionsAndSavesThem)
     click("optEcho_1");
     click("cmdOK");
     EXPECT_EQ(comm().Settings(), QStringLiteral("4800,o,7,2"));
-    EXPECT_EQ(comm().lineState().inputSpeed, 4800u);
-    EXPECT_TRUE(comm().lineState().cflag & CRTSCTS);
+    EXPECT_EQ(comm().Handshaking(), 2); // RTS/CTS
     EXPECT_EQ(saved("Settings"), QStringLiteral("4800,o,7,2"));
     EXPECT_EQ(saved("Handshaking"), QStringLiteral("2")); // RTS
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
