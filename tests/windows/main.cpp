@@ -1,6 +1,6 @@
 // GoogleTest entry for the window tests: a QApplication on the display that
-// scripts/with-xvfb.sh provides. Also the helpers that ask the X server,
-// away from Xlib's macros, which clash with Qt's names elsewhere.
+// scripts/with-xvfb.sh provides. Also the helpers that ask the X server, one
+// of them through Xlib, whose macros clash with Qt's names elsewhere.
 #include <QApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 QString run(const QString &command)
 {

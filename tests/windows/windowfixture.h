@@ -38,9 +38,10 @@ inline void PrintTo(const QString &text, std::ostream *out)
 QString run(const QString &command);
 // What the X server holds for a window, e.g. "104x40-104x40 minimize close":
 // its size range (WM_NORMAL_HINTS) and the title-bar functions a window
-// manager should offer (_MOTIF_WM_HINTS). In main.cpp, away from Xlib's macros.
+// manager should offer (_MOTIF_WM_HINTS), as xprop reads them.
 QString xHints(WId window);
-// Asks the window to close as a window manager's close button does.
+// Asks the window to close as a window manager's close button does. In
+// main.cpp, away from Xlib's macros.
 void xRequestClose(WId window);
 
 // Counts opens and closes of a device file (inotify), to see whether the
