@@ -35,18 +35,6 @@ protected:
         return running;
     }
 
-    void expectFailure(const QStringList &arguments, const QString &expected)
-    {
-        EXPECT_FALSE(start(arguments, true)) << qPrintable(message);
-        EXPECT_EQ(exitCode, 1);
-        EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
-        // One line per message: nothing from outside breaks it up.
-        for (const QString &printed : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            EXPECT_TRUE(printed.startsWith(QStringLiteral("bexlow: "))
-                        || printed.startsWith(QStringLiteral("QStandardPaths")))
-                << qPrintable(printed);
-    }
-
     void saveStored(const QByteArray &properties)
     {
         config.write(QStringLiteral("bexlow"),
@@ -59,21 +47,36 @@ protected:
     QString message;
 };
 
-TEST_F(BadInput, CommandLinesAreRefusedWithTheirReason)
+// Which texts the line settings and the port number refuse is the start-up
+// and line settings tests' concern; here how the program says so.
+TEST_F(BadInput, CommandLinesAndStoredValuesAreRefusedWithTheirReasonAndTheStoreIsKept)
 {
     const QString huge(10000, QLatin1Char('9'));
-    // Which texts the line settings and the port number refuse is the start-up
-    // and line settings tests' concern; here how the program says so.
-    const std::pair<QStringList, QString> cases[] = {
-        {{QStringLiteral("abcdef")}, QStringLiteral("Invalid line settings \"cdef\"")},
-        {{QStringLiteral("1,") + huge}, QStringLiteral("Invalid line settings \"9999")},
-        {{QStringLiteral("1,9600,n,8,1\n\x01")}, QStringLiteral("\"9600,n,8,1\\n\\x01\"")},
-        {{QStringLiteral("1,9600,n,4,1")}, QStringLiteral("4 data bits are not supported")},
-        {{QStringLiteral("0,9600,n,8,1")}, QStringLiteral("Invalid port number 0")},
+    // A command line, or stored [Properties] lines and no command line.
+    const std::tuple<QString, QByteArray, QString> cases[] = {
+        {"abcdef", "", "Invalid line settings \"cdef\""},
+        {"1," + huge, "", "Invalid line settings \"9999"},
+        {"1,9600,n,8,1\n\x01", "", "\"9600,n,8,1\\n\\x01\""},
+        {"1,9600,n,4,1", "", "4 data bits are not supported"},
+        {"0,9600,n,8,1", "", "Invalid port number 0"},
+        {"", "CommPort=99999\n", "out of range"},
+        {"", "CommPort=\"1\\n2\"\n", "Invalid port number \"1\\n2\""},
+        {"", "Settings=\n", "Invalid line settings \"\""},
+        {"", "Settings=\"\\x07\\x1b[2J\"\n", "\"\\x07\\x1b[2J\""},
     };
-    for (const auto &[arguments, expected] : cases) {
-        SCOPED_TRACE(qPrintable(arguments.join(QLatin1Char(' ')).left(60)));
-        expectFailure(arguments, expected);
+    for (const auto &[argument, stored, expected] : cases) {
+        SCOPED_TRACE(qPrintable((argument + QString::fromLatin1(stored)).left(60)));
+        saveStored(stored);
+        const QByteArray before = config.read(QStringLiteral("bexlow"));
+        EXPECT_FALSE(start(argument.isEmpty() ? QStringList() : QStringList(argument), true)) << qPrintable(message);
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_TRUE(message.contains(expected)) << qPrintable(message);
+        // One line per message: nothing from outside breaks it up.
+        for (const QString &printed : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            EXPECT_TRUE(printed.startsWith(QStringLiteral("bexlow: "))
+                        || printed.startsWith(QStringLiteral("QStandardPaths")))
+                << qPrintable(printed);
+        EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
     // The store took each command line verbatim, the huge one included, and
     // is still one readable file.
@@ -96,23 +99,6 @@ TEST_F(BadInput, AStrayOptionIsNamedAndTheSavedSettingsAreUsed)
             QStringList(
                 QStringLiteral("bexlow: unknown option \"%1\" ignored; starting with the saved settings").arg(option)));
         EXPECT_EQ(files(), stored);
-    }
-}
-
-TEST_F(BadInput, StoredValuesAreRefusedWithTheirReasonAndKept)
-{
-    const std::pair<QByteArray, QString> cases[] = {
-        {"CommPort=99999\n", QStringLiteral("out of range")},
-        {"CommPort=\"1\\n2\"\n", QStringLiteral("Invalid port number \"1\\n2\"")},
-        {"Settings=\n", QStringLiteral("Invalid line settings \"\"")},
-        {"Settings=\"\\x07\\x1b[2J\"\n", QStringLiteral("\"\\x07\\x1b[2J\"")},
-    };
-    for (const auto &[properties, expected] : cases) {
-        SCOPED_TRACE(properties.left(60).constData());
-        saveStored(properties);
-        const QByteArray before = config.read(QStringLiteral("bexlow"));
-        expectFailure({}, expected);
-        EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
 }
 

@@ -33,10 +33,9 @@ public:
     KeyEventRecorder()
     {
         m_process.start(QStringLiteral(BEXLOW_KEY_RECORDER), QStringList());
-        processEventsUntil([&] { return !readLines().isEmpty(); }, 10000);
-        const QStringList first = readLines().value(0).split(QLatin1Char(' '));
-        m_window = first.value(1).toULong(nullptr, 16);
-        if (first.value(0) != QLatin1String("window") || m_window == 0)
+        processEventsUntil([&] { return (m_output += m_process.readAllStandardOutput()).contains('\n'); }, 10000);
+        m_window = m_output.left(m_output.indexOf('\n')).mid(7).toULong(nullptr, 16);
+        if (!m_output.startsWith("window ") || m_window == 0)
             throw std::runtime_error("the key event recorder did not show its window");
     }
     ~KeyEventRecorder()
@@ -47,21 +46,23 @@ public:
 
     unsigned long window() const { return m_window; }
 
-    std::vector<KeyEvent> events() const
+    // The events of the complete lines: "press|release keycode state keysym" in hex.
+    std::vector<KeyEvent> events()
     {
+        m_output += m_process.readAllStandardOutput();
         std::vector<KeyEvent> events;
-        for (const QString &line : readLines().mid(1)) {
-            const QStringList fields = line.split(QLatin1Char(' '));
-            if (fields.size() == 4) // else a line still being written
-                events.push_back({fields[0] == QLatin1String("press"), fields[1].toUInt(nullptr, 16),
-                                  fields[2].toUInt(nullptr, 16), fields[3].toULong(nullptr, 16)});
+        for (const QByteArray &line : m_output.left(m_output.lastIndexOf('\n')).split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() == 4) // not the window's line
+                events.push_back({fields[0] == "press", fields[1].toUInt(nullptr, 16), fields[2].toUInt(nullptr, 16),
+                                  fields[3].toULong(nullptr, 16)});
         }
         return events;
     }
 
     // The printable ASCII characters the presses make, as the receiver's
     // keymap at each event says.
-    QByteArray asciiText() const
+    QByteArray asciiText()
     {
         QByteArray text;
         for (const KeyEvent &event : events()) {
@@ -72,14 +73,8 @@ public:
     }
 
 private:
-    QStringList readLines() const
-    {
-        m_output += m_process.readAllStandardOutput();
-        return QString::fromLatin1(m_output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    mutable QProcess m_process;
-    mutable QByteArray m_output;
+    QProcess m_process;
+    QByteArray m_output;
     unsigned long m_window = 0;
 };
 

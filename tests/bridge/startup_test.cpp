@@ -9,11 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <vector>
 
 namespace {
-
-using Entry = std::array<const char *, 3>; // file, key, value under [Properties]
 
 // Each row starts on a fresh store whose ports 1 to 10 map to ptys of their
 // own, with the given entries saved, and on a component at port 5 with
@@ -22,8 +20,8 @@ using Entry = std::array<const char *, 3>; // file, key, value under [Properties
 struct Row
 {
     const char *argumentText;
-    std::vector<Entry> stored;
-    int error; // 0: none
+    const char *stored; // "file:key=value" entries under [Properties], blank-separated
+    int error;          // 0: none
     short port;
     const char *settings;
     int device; // the index of the pty opened; -1: nothing open
@@ -33,46 +31,32 @@ struct Row
 
 TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFirstFailure)
 {
-    const std::vector<Entry> saved = {
-        {"bexlow", "CommPort", "10"}, {"bexlow", "Settings", "19200,E,7,1"}, {"bexlow", "Handshaking", "2"}};
+    const char *saved = "bexlow:CommPort=10 bexlow:Settings=19200,E,7,1 bexlow:Handshaking=2";
     const auto none = OperationError::Number(0);
     const char *absent = "<absent>";
     const Row rows[] = {
-        {"", {}, none, 1, "9600,n,8,1", 0, absent, absent},
+        {"", "", none, 1, "9600,n,8,1", 0, absent, absent},
         // Only the saved settings select a port above 9; the saved flow
         // control is not applied. Up to 3 characters are no command line.
         {"", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         {"2", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         {"2,9", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         // A stored empty port fails after the settings are applied.
-        {"",
-         {{"bexlow", "CommPort", ""}, {"bexlow", "Settings", "19200,E,7,1"}},
-         OperationError::InvalidPortText,
-         5,
-         "19200,e,7,1",
-         -1,
-         absent,
-         absent},
+        {"", "bexlow:CommPort= bexlow:Settings=19200,E,7,1", OperationError::InvalidPortText, 5, "19200,e,7,1", -1,
+         absent, absent},
         // Read by position: the second character is skipped, whatever it is.
-        {"3;4800,e,7,1", {}, none, 3, "4800,e,7,1", 2, "3", "4800,e,7,1"},
+        {"3;4800,e,7,1", "", none, 3, "4800,e,7,1", 2, "3", "4800,e,7,1"},
         {"9,115200,o,8,2", saved, none, 9, "115200,o,8,2", 8, "9", "115200,o,8,2"},
         // A start without a command line does not read the record back.
-        {"",
-         {{"BexxLow", "Port", "3"}, {"BexxLow", "Settings", "4800,e,7,1"}},
-         none,
-         1,
-         "9600,n,8,1",
-         0,
-         "3",
-         "4800,e,7,1"},
+        {"", "BexxLow:Port=3 BexxLow:Settings=4800,e,7,1", none, 1, "9600,n,8,1", 0, "3", "4800,e,7,1"},
         // A port that is no number: both values recorded, the settings
         // applied, then the conversion fails.
-        {"x,9600,e,8,1", {}, OperationError::InvalidPortText, 5, "9600,e,8,1", -1, "x", "9600,e,8,1"},
+        {"x,9600,e,8,1", "", OperationError::InvalidPortText, 5, "9600,e,8,1", -1, "x", "9600,e,8,1"},
         // Port text "1" and settings that start with the comma, refused.
-        {"12,9600,n,8,1", {}, OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "1", ",9600,n,8,1"},
-        {"2,96", {}, OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "2", "96"},
+        {"12,9600,n,8,1", "", OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "1", ",9600,n,8,1"},
+        {"2,96", "", OperationError::InvalidPropertyValue, 5, "1200,n,8,1", -1, "2", "96"},
         // A store that cannot be written stops a command-line start first.
-        {"1,4800,n,8,1", {}, OperationError::SettingsStoreFailure, 5, "1200,n,8,1", -1, absent, absent, true},
+        {"1,4800,n,8,1", "", OperationError::SettingsStoreFailure, 5, "1200,n,8,1", -1, absent, absent, true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.argumentText);
@@ -83,9 +67,9 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
             config.mapPort(port, lines.back()->path());
         }
         IniSettingsStore store{config.path()};
-        for (const auto &[file, key, value] : row.stored)
-            store.save(QString::fromLatin1(file), SettingsLayout::Section, QString::fromLatin1(key),
-                       QString::fromLatin1(value));
+        for (const QString &entry : QString::fromLatin1(row.stored).split(u' ', Qt::SkipEmptyParts))
+            store.save(entry.section(u':', 0, 0), SettingsLayout::Section, entry.section(u':', 1).section(u'=', 0, 0),
+                       entry.section(u'=', 1));
         const QByteArray before = config.read(QStringLiteral("bexlow"));
         config.write(QStringLiteral("blocked"), "a file where the folder should be");
         IniSettingsStore blocked(config.filePath(QStringLiteral("blocked")));

@@ -85,14 +85,4 @@ TEST(LineConfig, RefusesMalformedAndUnsupportedStringsWithAReason)
     }
 }
 
-TEST(LineConfig, FlowControlCodesZeroToThree)
-{
-    const FlowControl expected[] = {FlowControl::None, FlowControl::XonXoff, FlowControl::RtsCts,
-                                    FlowControl::XonXoffAndRtsCts};
-    for (int code = 0; code < 4; ++code)
-        EXPECT_EQ(flowControlFromCode(code), expected[code]);
-    EXPECT_THROW(flowControlFromCode(-1), OperationError);
-    EXPECT_THROW(flowControlFromCode(4), OperationError);
-}
-
 } // namespace

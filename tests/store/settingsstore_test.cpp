@@ -68,16 +68,16 @@ TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSa
                          "[New]\nKey=v\n"));
 }
 
-// Runs the body as user "nobody" in a child, so that permissions apply even
-// when the tests run as root; gives the body's result.
-int asNobody(const std::function<int()> &body)
+// Runs the check as user "nobody" in a child, so that permissions apply even
+// when the tests run as root; true if it held.
+bool asNobody(const std::function<bool()> &check)
 {
     const pid_t child = ::fork();
     if (child == 0)
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? body() : 100);
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(IniSettingsStore, AFileThatCannotBeWrittenOrReadIsAFailureThatNamesItAndKeepsIt)
@@ -85,32 +85,25 @@ TEST(IniSettingsStore, AFileThatCannotBeWrittenOrReadIsAFailureThatNamesItAndKee
     TempConfig config;
     config.write(App, "[Properties]\nSettings=9600,n,8,1\n");
     const QByteArray folder = QFile::encodeName(config.path());
+    const auto saysFileAnd = [&](const QString &what, const std::function<void()> &call) {
+        return errorOf(call).description().contains(config.filePath(App) + what);
+    };
     ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(config.filePath(App)).constData(), 0444), 0);
     // Read-only: reading works, saving says which file and why.
-    EXPECT_EQ(asNobody([&] {
-                  IniSettingsStore store(config.path());
-                  if (store.value(App, Section, Key) != QStringLiteral("9600,n,8,1"))
-                      return 2;
-                  const QString message =
-                      errorOf([&] { store.save(App, Section, Key, QStringLiteral("x")); }).description();
-                  return message.contains(config.filePath(App) + QStringLiteral(": cannot be saved")) ? 0 : 3;
-              }),
-              0);
+    EXPECT_TRUE(asNobody([&] {
+        IniSettingsStore store(config.path());
+        return store.value(App, Section, Key) == QStringLiteral("9600,n,8,1")
+               && saysFileAnd(": cannot be saved", [&] { store.save(App, Section, Key, QStringLiteral("x")); });
+    }));
     EXPECT_EQ(config.read(App), QByteArray("[Properties]\nSettings=9600,n,8,1\n"));
     // A folder that cannot be read: what is stored cannot be known, so
     // reading fails instead of giving the defaults.
     ASSERT_EQ(::chmod(folder.constData(), 0300), 0);
-    EXPECT_EQ(asNobody([&] {
-                  const QString message =
-                      errorOf([&] {
-                          IniSettingsStore(config.path()).value(App, Section, Key, QStringLiteral("d"));
-                      }).description();
-                  return message.contains(config.filePath(App) + QStringLiteral(": cannot be read: Permission denied"))
-                             ? 0
-                             : 4;
-              }),
-              0);
+    EXPECT_TRUE(asNobody([&] {
+        return saysFileAnd(": cannot be read: Permission denied",
+                           [&] { IniSettingsStore(config.path()).value(App, Section, Key, QStringLiteral("d")); });
+    }));
     ::chmod(folder.constData(), 0700);
 }
 

@@ -90,9 +90,9 @@ TEST_F(Layout, TheDialogOpensInTheMiddleOfTheScreenWithThePanelOnTheTabStripsDis
     EXPECT_EQ(window.childAt(panel->mapTo(&window, QPoint(panel->width() / 2, panel->height() - 3))), panel);
 }
 
-// Under a window manager the outer rectangle, frame and title bar included,
-// is what is centred; the window manager tells its frame before the dialog
-// is shown, so it appears there at once.
+// Under a window manager the outer rectangle, frame and title bar included
+// (as the toolkit learns it from the X server), is what is centred; the window manager tells its frame before the
+// dialog is shown, so it appears there at once.
 TEST_F(Layout, UnderAWindowManagerTheDialogIsCentredByItsFrame)
 {
     // Windows mapped while openbox starts up may go unmanaged: its start-up
@@ -105,7 +105,7 @@ TEST_F(Layout, UnderAWindowManagerTheDialogIsCentredByItsFrame)
     start();
     QDialog &window = openDialog();
     QRect outer;
-    processEventsUntil([&] { return (outer = xOuterRect(window.winId())).size() != window.size(); }, 5000);
+    processEventsUntil([&] { return (outer = window.frameGeometry()).size() != window.size(); }, 5000);
     EXPECT_GT(outer.height(), window.height()); // framed, with a title bar
     const QSize screen = window.screen()->size();
     EXPECT_NEAR(outer.x(), (screen.width() - outer.width()) / 2.0, 1.0);

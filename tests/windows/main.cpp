@@ -1,48 +1,37 @@
 // GoogleTest entry for the window tests: a QApplication on the display that
-// scripts/with-xvfb.sh provides. Also the two helpers that speak Xlib, whose
-// macros clash with Qt's names elsewhere.
+// scripts/with-xvfb.sh provides. Also the helpers that ask the X server, one
+// of them through Xlib, whose macros clash with Qt's names elsewhere.
 #include <QApplication>
-#include <QRect>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
-// A property's items; format 32 items are longs in Xlib's memory.
-static std::vector<long> property(Display *display, WId window, const char *name)
+QString run(const QString &command)
 {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char *data = nullptr;
-    XGetWindowProperty(display, Window(window), XInternAtom(display, name, False), 0, 32, False, AnyPropertyType, &type,
-                       &format, &count, &remaining, &data);
-    const auto *items = reinterpret_cast<const long *>(data);
-    std::vector<long> result(items, items + (data && format == 32 ? count : 0));
-    XFree(data); // takes a null pointer too
-    return result;
+    QProcess process;
+    process.start(command.section(u' ', 0, 0), command.section(u' ', 1).split(u' ', Qt::SkipEmptyParts));
+    process.waitForFinished();
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
 QString xHints(WId window)
 {
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return QStringLiteral("<no display>");
-    const std::vector<long> size = property(display, window, "WM_NORMAL_HINTS"),
-                            motif = property(display, window, "_MOTIF_WM_HINTS");
-    XCloseDisplay(display);
+    const QString hints = run(QStringLiteral("xprop -id %1 WM_NORMAL_HINTS _MOTIF_WM_HINTS").arg(window));
     QStringList facts;
-    // Flags, four obsolete fields, the minimum and the maximum size.
-    if (size.size() >= 9 && (size[0] & PMinSize) && (size[0] & PMaxSize))
-        facts << QStringLiteral("%1x%2-%3x%4").arg(size[5]).arg(size[6]).arg(size[7]).arg(size[8]);
+    static const QRegularExpression range(
+        QStringLiteral("minimum size: (\\d+) by (\\d+)\\s+\\D*maximum size: (\\d+) by (\\d+)"));
+    if (const QRegularExpressionMatch size = range.match(hints); size.hasMatch())
+        facts << QStringLiteral("%1x%2-%3x%4")
+                     .arg(size.captured(1), size.captured(2), size.captured(3), size.captured(4));
     // Flags, then the functions; without that flag all are offered. "All" (1)
     // turns the meaning round: the bits named are the ones taken away.
-    const long offered = motif.size() >= 2 && (motif[0] & 1) ? motif[1] : 1;
+    const QStringList motif = hints.section(QStringLiteral("_MOTIF_WM_HINTS) = "), 1).split(QStringLiteral(", "));
+    const long offered = motif.size() >= 2 && (motif[0].toLong(nullptr, 0) & 1) ? motif[1].toLong(nullptr, 0) : 1;
     for (const auto &[bit, name] : {std::pair{8L, "minimize"}, {16L, "maximize"}, {32L, "close"}}) {
         if (bool(offered & 1) != bool(offered & bit))
             facts << QLatin1String(name);
@@ -63,25 +52,6 @@ void xRequestClose(WId window)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, Window(window), False, NoEventMask, &event);
     XCloseDisplay(display); // flushes
-}
-
-QRect xOuterRect(WId window)
-{
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return QRect();
-    // The frame is the window's ancestor that is a child of the root window.
-    Window outer = Window(window), root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    while (XQueryTree(display, outer, &root, &parent, &children, &count) && parent != root) {
-        XFree(children);
-        outer = parent;
-    }
-    XFree(children);
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, outer, &attributes);
-    XCloseDisplay(display);
-    return QRect(attributes.x, attributes.y, attributes.width, attributes.height);
 }
 
 int main(int argc, char **argv)

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <csignal>
@@ -16,7 +15,7 @@ namespace {
 
 using MainWindow = Windows;
 
-TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFrontAndAfterCancelOneLoadsAfresh)
+TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFront)
 {
     start();
     QDialog &window = openDialog();
@@ -33,11 +32,6 @@ TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFrontAndAfterCancelOneLoa
     EXPECT_EQ(control<QComboBox>("cboPort")->count(), 16);
     EXPECT_EQ(properties()->pendingFlowChoice(), 3);
     EXPECT_TRUE(properties()->pendingEchoFlag());
-
-    click("cmdCancel");
-    comm().setSettings(QStringLiteral("38400,n,8,1"));
-    openDialog();
-    EXPECT_EQ(selected("cboSpeed"), QStringLiteral("38400"));
 }
 
 TEST_F(MainWindow, ABlankTypedAtTheButtonOpensTheDialogWhereEnterOnAClosedListPressesOkAndEscapeDoesNothing)
@@ -60,15 +54,6 @@ TEST_F(MainWindow, ABlankTypedAtTheButtonOpensTheDialogWhereEnterOnAClosedListPr
     QTest::keyClick(port, Qt::Key_Return);
     EXPECT_FALSE(properties()->isLoaded());
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
-}
-
-// What a command prints; its words are separated by single blanks.
-QString run(const QString &command)
-{
-    QProcess process;
-    process.start(command.section(u' ', 0, 0), command.section(u' ', 1).split(u' ', Qt::SkipEmptyParts));
-    process.waitForFinished();
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
 // The program as a user runs it ends in order: when its main window is closed

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/operationerror.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "serial/mscomm.h"
 #include "store/inisettingsstore.h"
@@ -20,13 +19,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <vector>
 
 // Readable values in failure messages.
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -34,15 +31,15 @@ inline void PrintTo(const QString &text, std::ostream *out)
     *out << '"' << text.toStdString() << '"';
 }
 
+// What a command prints; its words are separated by single blanks.
+QString run(const QString &command);
 // What the X server holds for a window, e.g. "104x40-104x40 minimize close":
 // its size range (WM_NORMAL_HINTS) and the title-bar functions a window
-// manager should offer (_MOTIF_WM_HINTS). In main.cpp, away from Xlib's macros.
+// manager should offer (_MOTIF_WM_HINTS), as xprop reads them.
 QString xHints(WId window);
-// Asks the window to close as a window manager's close button does.
+// Asks the window to close as a window manager's close button does. In
+// main.cpp, away from Xlib's macros.
 void xRequestClose(WId window);
-// The window's outer rectangle on the screen: the window manager's frame
-// around it where there is one (what xwininfo -frame shows).
-QRect xOuterRect(WId window);
 
 // Counts opens and closes of a device file (inotify), to see whether the
 // program reopened the serial port.
@@ -82,7 +79,8 @@ class Windows : public ::testing::Test
 protected:
     Windows()
     {
-        takeFreshLines();
+        config.mapPort(1, device(1));
+        config.mapPort(2, device(2));
         mainWindow = std::make_unique<frmterminal>(store, keys);
         // Polled, as the box runs its own event loop.
         QObject::connect(&m_boxes, &QTimer::timeout, [this] {
@@ -108,21 +106,7 @@ protected:
     // Runs start-up without arguments and shows the main window.
     void start()
     {
-        // Pty numbers are shared by every process on the machine, and a serial
-        // component in another test program that waits for its vanished pty to
-        // come back takes a new pty of the same number as soon as it appears.
-        // Such a line is set aside (kept, so that its number is not handed out
-        // again) and a fresh pair taken.
-        for (int attempt = 1;; ++attempt) {
-            try {
-                mainWindow->Form_Load(QString());
-                break;
-            } catch (const OperationError &error) {
-                if (error.number() != EBUSY || attempt == 5)
-                    throw;
-                takeFreshLines();
-            }
-        }
+        mainWindow->Form_Load(QString());
         mainWindow->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow.get()));
     }
@@ -173,7 +157,7 @@ protected:
     }
     QByteArray savedFile() const { return config.read(SettingsLayout::ApplicationTitle); }
     // The pty of port 1 or 2.
-    QString device(int port) const { return m_lines.at(m_lines.size() - 3 + port)->path(); }
+    QString device(int port) const { return (port == 1 ? m_line1 : m_line2).path(); }
 
     TempConfig config;
     IniSettingsStore store{config.path()};
@@ -182,14 +166,6 @@ protected:
     QStringList messages;
 
 private:
-    void takeFreshLines()
-    {
-        m_lines.push_back(std::make_unique<PtyPair>());
-        m_lines.push_back(std::make_unique<PtyPair>());
-        config.mapPort(1, device(1));
-        config.mapPort(2, device(2));
-    }
-
-    std::vector<std::unique_ptr<PtyPair>> m_lines; // the last two are in use
+    PtyPair m_line1, m_line2;
     QTimer m_boxes;
 };
