@@ -25,6 +25,9 @@ TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheSetting)
         {{false, false, Preference::Auto, true, true}, Backend::X11, ""},
         {{true, true, Preference::Gnome}, Backend::Gnome, ""},
         {{true, true, Preference::Kde}, Backend::Kde, ""},
+        {{true, false, Preference::Auto, false, true, true}, Backend::Gnome, ""},
+        {{true, false, Preference::Auto, false, false, true}, Backend::Portal, ""},
+        {{false, false, Preference::Portal}, Backend::Portal, ""},
     };
     for (const Row &row : rows) {
         const Decision decision = decide(row.session);
@@ -40,7 +43,7 @@ TEST(BackendChoice, ReadsTheStoredSetting)
          {std::tuple{"", Preference::Auto, true}, std::tuple{"auto", Preference::Auto, true},
           std::tuple{" Wayland ", Preference::Wayland, true}, std::tuple{"X11", Preference::X11, true},
           std::tuple{"gnome", Preference::Gnome, true}, std::tuple{"KDE", Preference::Kde, true},
-          std::tuple{"xtest", Preference::Auto, false}}) {
+          std::tuple{"portal", Preference::Portal, true}, std::tuple{"xtest", Preference::Auto, false}}) {
         bool ok = false;
         EXPECT_EQ(preferenceFrom(QString::fromLatin1(stored), &ok), preference) << stored;
         EXPECT_EQ(ok, valid) << stored;
