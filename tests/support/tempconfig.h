@@ -22,7 +22,6 @@ public:
     void write(const QString &appName, const QByteArray &text);
     // A file's whole text, or an empty array when it does not exist.
     QByteArray read(const QString &appName) const;
-    bool exists(const QString &appName) const { return QFile::exists(filePath(appName)); }
 
 private:
     QTemporaryDir m_dir;
