@@ -3,11 +3,8 @@
 // the compositor into the focused window: foot, a Qt window and Chromium
 // running natively, an xterm under Xwayland.
 #include "keyboard/wayland/virtualkeyboardinjector.h"
-#include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"
-#include "tests/support/eventloop.h"
-#include "tests/support/ptypair.h"
-#include "tests/support/tempconfig.h"
 
 #include <gtest/gtest.h>
 
@@ -24,45 +21,9 @@ const QByteArray KeySyntax = "^w %{F4} +{TAB} ~{ENTER} ^c ^v %{F} {ESC}";
 // Every byte value in one burst, and what a raw terminal gets for it: bytes
 // that are not UTF-8 are taken as Latin-1, CR and LF are Return (\r),
 // BackSpace gives DEL, and other C0, DEL and C1 controls are not typed.
-const QByteArray AllBytes = [] {
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes += char(b);
-    return bytes;
-}();
-const QByteArray AllBytesInATerminal = [] {
-    QString text = QStringLiteral("\x7f\t\r\r\x1b");
-    for (char16_t c = 0x20; c < 0x7f; ++c)
-        text += QChar(c);
-    for (char16_t c = 0xa0; c <= 0xff; ++c)
-        text += QChar(c);
-    return text.toUtf8();
-}();
-
-struct Typed
-{
-    QByteArray sent;
-    QByteArray expected = sent;
-};
-
-void expectTyped(PtyPair &line, const WaylandReceiver &receiver, const std::vector<Typed> &texts)
-{
-    for (const auto &[sent, expected] : texts) {
-        const qsizetype mark = receiver.text().size();
-        line.send(sent);
-        receiver.waitForLength(mark, expected.size());
-        const QByteArray got = receiver.text().mid(mark);
-        EXPECT_EQ(got, expected) << "sent: " << sent.toStdString() << "\ngot:  " << got.toStdString();
-    }
-}
-
-QByteArray repeated(const QByteArray &text, int times)
-{
-    QByteArray result;
-    for (int i = 0; i < times; ++i)
-        result += text;
-    return result;
-}
+const QByteArray AllBytes = range(0, 0xff).toLatin1();
+const QByteArray AllBytesInATerminal =
+    (QStringLiteral("\x7f\t\r\r\x1b") + range(0x20, 0x7e) + range(0xa0, 0xff)).toUtf8();
 
 } // namespace
 
@@ -72,7 +33,7 @@ TEST(WaylandTyping, FirstKeysOfANewVirtualKeyboardArrive)
     // busy for a moment (stopped here for 100 ms) asks for its keyboard only
     // after that: the first keys must still reach it.
     WaylandDesktop desktop(WaylandDesktop::Compositor::Sway);
-    WaylandReceiver foot(WaylandReceiver::Kind::Foot);
+    ReceiverWindow foot(ReceiverWindow::Kind::Foot);
     QByteArray expected;
     for (int i = 0; i < 3; ++i) {
         ::kill(pid_t(foot.pid()), SIGSTOP);
@@ -93,35 +54,31 @@ TEST(WaylandTyping, FirstKeysOfANewVirtualKeyboardArrive)
 TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
 {
     WaylandDesktop desktop(WaylandDesktop::Compositor::Sway);
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
-    EXPECT_EQ(bexlow.errorOutput(), QByteArray()) << "no notice where the virtual keyboard is offered";
+    TypingLine typing;
+    typing.start();
+    EXPECT_EQ(typing.bexlow.errorOutput(), QByteArray()) << "no notice where the virtual keyboard is offered";
     {
-        WaylandReceiver foot(WaylandReceiver::Kind::Foot);
-        expectTyped(line, foot,
-                    {{"x"}, // the first key after start
-                     {Mixed + "\r", Mixed + "\r"},
-                     {"1\r2\n3\r\n4\t5\b6\x1b", "1\r2\r3\r4\t5\x7f"
-                                                "6\x1b"},
-                     {KeySyntax},
-                     {AllBytes, AllBytesInATerminal}});
+        ReceiverWindow foot(ReceiverWindow::Kind::Foot);
+        typing.expectTyped(foot, {{"x"}, // the first key after start
+                                  {Mixed + "\r", Mixed + "\r"},
+                                  {"1\r2\n3\r\n4\t5\b6\x1b", "1\r2\r3\r4\t5\x7f"
+                                                             "6\x1b"},
+                                  {KeySyntax},
+                                  {AllBytes, AllBytesInATerminal}});
     }
     {
-        WaylandReceiver qt(WaylandReceiver::Kind::QtText);
-        expectTyped(line, qt,
-                    {{Mixed + "\r\n", Mixed + "\n"},
-                     {"tab\there typoX\bo\r", "tab\there typoo\n"},
-                     {KeySyntax},
-                     // The BackSpace among the byte values takes the x; the
-                     // window's text shows a no-break space as a space.
-                     {"x" + AllBytes,
-                      AllBytesInATerminal.mid(1).replace('\r', '\n').replace("\x1b", "").replace("\xc2\xa0", " ")}});
+        ReceiverWindow qt(ReceiverWindow::Kind::QtText);
+        typing.expectTyped(
+            qt, {{Mixed + "\r\n", Mixed + "\n"},
+                 {"tab\there typoX\bo\r", "tab\there typoo\n"},
+                 {KeySyntax},
+                 // The BackSpace among the byte values takes the x; the
+                 // window's text shows a no-break space as a space.
+                 {"x" + AllBytes,
+                  AllBytesInATerminal.mid(1).replace('\r', '\n').replace("\x1b", "").replace("\xc2\xa0", " ")}});
         EXPECT_EQ(qt.modifiers(), "0") << "a key came with a modifier";
     }
-    WaylandReceiver chromium(WaylandReceiver::Kind::Chromium);
+    ReceiverWindow chromium(ReceiverWindow::Kind::Chromium);
     // Scanner-like bursts, then one long mixed burst: several keymaps that
     // the browser must apply before the keys that follow them.
     std::vector<Typed> bursts(10, {"4006381333931\r", "4006381333931\n"});
@@ -129,7 +86,7 @@ TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
     // Chromium drops every character beyond U+FFFF that comes as a key (its
     // key events carry one UTF-16 unit).
     const QByteArray mixed = QString::fromUtf8(Mixed).remove(QStringLiteral("😀")).toUtf8();
-    bursts.push_back({repeated(mixed + "\r", 20), repeated(mixed + "\n", 20)});
+    bursts.push_back({(mixed + "\r").repeated(20), (mixed + "\n").repeated(20)});
     const QByteArray wide = [] {
         QString text;
         for (char32_t c = 0x4e00; c < 0x4e00 + 400; ++c)
@@ -137,53 +94,46 @@ TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
         return text.toUtf8();
     }();
     bursts.push_back({wide});
-    expectTyped(line, chromium, bursts);
+    typing.expectTyped(chromium, bursts);
     EXPECT_EQ(chromium.modifiers(), "0") << "a key came with a modifier";
 }
 
 TEST(WaylandTyping, VirtualKeyboardIntoXtermUnderXwayland)
 {
     WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
-    WaylandReceiver xterm(WaylandReceiver::Kind::Xterm);
-    expectTyped(line, xterm, {{Mixed + "\r", Mixed + "\r"}, {KeySyntax}, {AllBytes, AllBytesInATerminal}});
+    TypingLine typing;
+    typing.start();
+    ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
+    typing.expectTyped(xterm, {{Mixed + "\r", Mixed + "\r"}, {KeySyntax}, {AllBytes, AllBytesInATerminal}});
 }
 
 TEST(WaylandTyping, ForcedX11TypesIntoXtermUnderXwayland)
 {
+    // A compositor of its own: Xwayland's keymap follows the last keyboard
+    // used, a virtual keyboard's included.
     WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
-    config.write(QStringLiteral("bexlow"), config.read(QStringLiteral("bexlow")) + "\n[Typing]\nBackend=X11\n");
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
-    EXPECT_TRUE(bexlow.errorOutput().contains("native Wayland windows will not receive keys"));
-    WaylandReceiver xterm(WaylandReceiver::Kind::Xterm);
+    TypingLine typing;
+    typing.config.write(QStringLiteral("bexlow"),
+                        typing.config.read(QStringLiteral("bexlow")) + "\n[Typing]\nBackend=X11\n");
+    typing.start();
+    EXPECT_TRUE(typing.bexlow.errorOutput().contains("native Wayland windows will not receive keys"));
+    ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
     // Xwayland's keymap from sway leaves no keycode empty, so XTEST can type
     // only what the layout has: no spare keys for other characters.
-    expectTyped(line, xterm,
-                {{"Order 4006381333931, 12.5 kg\r\n", "Order 4006381333931, 12.5 kg\r"},
-                 {KeySyntax},
-                 {"a\tb\bc\x1b\r", "a\tb\x7f"
-                                   "c\x1b\r"}});
+    typing.expectTyped(xterm, {{"Order 4006381333931, 12.5 kg\r\n", "Order 4006381333931, 12.5 kg\r"},
+                               {KeySyntax},
+                               {"a\tb\bc\x1b\r", "a\tb\x7f"
+                                                 "c\x1b\r"}});
 }
 
 TEST(WaylandTyping, ACompositorWithoutTheVirtualKeyboardIsNamed)
 {
     WaylandDesktop desktop(WaylandDesktop::Compositor::Weston);
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
-    const QByteArray said = bexlow.errorOutput();
+    TypingLine typing;
+    typing.start();
+    const QByteArray said = typing.bexlow.errorOutput();
     // It shows the message in a box; a signal still ends it.
-    EXPECT_TRUE(bexlow.stop(SIGTERM));
+    EXPECT_TRUE(typing.bexlow.stop(SIGTERM));
     EXPECT_TRUE(said.contains("offers no virtual keyboard: typing goes through Xwayland")) << said.toStdString();
     EXPECT_TRUE(said.contains("typing unavailable: tried the Wayland virtual keyboard (the Wayland compositor at "
                               + qgetenv("WAYLAND_DISPLAY")

@@ -4,11 +4,9 @@
 // window. XTestKeyInjector is used on its own only where its X connection
 // is what is checked.
 #include "keyboard/x11/xtestkeyinjector.h"
-#include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/expecterror.h"
-#include "tests/support/ptypair.h"
-#include "tests/support/tempconfig.h"
 
 #include <X11/keysym.h>
 
@@ -19,16 +17,8 @@
 
 namespace {
 
-// The characters first..last, as UTF-8.
-QByteArray range(char32_t first, char32_t last)
-{
-    QString text;
-    for (char32_t c = first; c <= last; ++c)
-        text += QString::fromUcs4(&c, 1);
-    return text.toUtf8();
-}
-const QByteArray PrintableAscii = range(0x20, 0x7e);
-const QByteArray Latin1Letters = range(0xc0, 0xff);
+const QByteArray PrintableAscii = range(0x20, 0x7e).toUtf8();
+const QByteArray Latin1Letters = range(0xc0, 0xff).toUtf8();
 
 // Characters the US layout lacks, an upper-case letter among them.
 const QByteArray MissingFromLayout = QStringLiteral("€ ✓ 中文 Ω “quoted” Øresund ø ẞ Ł").toUtf8();
@@ -37,79 +27,49 @@ const QByteArray MissingFromLayout = QStringLiteral("€ ✓ 中文 Ω “quoted
 // spare keycodes (18), in three orders: keycodes are rebound while the
 // receiver still reads.
 const QByteArray MoreMissingThanSpareKeys = [] {
-    const QString missing = QString::fromUtf8("€✓Ω“”—…←→∞≈≠≤≥ΣπλжзЖ" + range(0x4e00, 0x4e00 + 59));
+    const QString missing = QStringLiteral("€✓Ω“”—…←→∞≈≠≤≥ΣπλжзЖ") + range(0x4e00, 0x4e00 + 59);
     QString text;
     for (int i = 0; i < 3 * 80; ++i)
         text += missing.at((i * 7 + i / 80 * 13) % 80) + QString::number(i % 10);
     return text.toUtf8();
 }();
 
-struct Typed
-{
-    QByteArray sent;
-    QByteArray expected = sent;
+// What every text window receives: Return is a line break there, and
+// BackSpace deletes.
+const std::vector<Typed> IntoTextWindows = {
+    {PrintableAscii + "\r", PrintableAscii + "\n"},
+    {Latin1Letters + "\n", Latin1Letters + "\n"},
+    {MissingFromLayout + "\r\n", MissingFromLayout + "\n"},
+    {"typoX\bo\r", "typoo\n"},
 };
 
 // A line, bexlow on it, and a receiver to give the keyboard focus to.
-struct Session
+struct Session : TypingLine
 {
     explicit Session(ReceiverWindow::Kind kind)
         : receiver(kind)
     {
-        config.mapPort(1, line.path());
-        startTyping(bexlow, line.path());
+        start();
     }
+    void expectTyped(const std::vector<Typed> &texts) { TypingLine::expectTyped(receiver, texts, &keyboard); }
+    bool keymapAsBefore() const { return keyboard.keymapText() == keymapBefore; }
 
-    // Writes each sent text to the line with the receiver focused, and checks
-    // what the receiver got for it.
-    void expectTyped(const std::vector<Typed> &texts)
-    {
-        for (const auto &[sent, expected] : texts) {
-            ASSERT_TRUE(keyboard.focus(receiver.window()));
-            const qsizetype mark = receiver.text().size();
-            line.send(sent);
-            receiver.waitForLength(mark, expected.size());
-            const QByteArray got = receiver.text().mid(mark);
-            EXPECT_EQ(got, expected) << "sent: " << sent.toStdString() << "\ngot:  " << got.toStdString();
-        }
-    }
-
-    PtyPair line;
-    TempConfig config;
     KeyboardState keyboard;
     const QByteArray keymapBefore = keyboard.keymapText();
     ReceiverWindow receiver;
-    BexlowProcess bexlow;
 };
 
-// The tests share one xterm and bexlow; they leave bexlow running.
-class TypingIntoXterm : public ::testing::Test
+// Tests that share one receiver and bexlow; they leave bexlow running.
+template<ReceiverWindow::Kind kind>
+class SharedSession : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { session = std::make_unique<Session>(ReceiverWindow::Kind::Xterm); }
+    static void SetUpTestSuite() { session = std::make_unique<Session>(kind); }
     static void TearDownTestSuite() { session.reset(); }
-    static bool keymapAsBefore() { return session->keyboard.keymapText() == session->keymapBefore; }
 
     inline static std::unique_ptr<Session> session;
 };
-
-// Sets $DISPLAY (null: unsets it) for a scope.
-struct DisplayVariable
-{
-    explicit DisplayVariable(const QByteArray &value)
-    {
-        value.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", value);
-    }
-    ~DisplayVariable() { qputenv("DISPLAY", saved); }
-    const QByteArray saved = qgetenv("DISPLAY");
-};
-
-void expectError(const std::function<void()> &call, OperationError::Number number, const QString &reason)
-{
-    const OperationError error = errorOf(call);
-    EXPECT_EQ(error.number(), number);
-    EXPECT_TRUE(error.description().contains(reason)) << error.description().toStdString();
-}
+using TypingIntoXterm = SharedSession<ReceiverWindow::Kind::Xterm>;
 
 } // namespace
 
@@ -151,19 +111,19 @@ TEST_F(TypingIntoXterm, CapsLockOnAndAHeldShiftChangeNothing)
 TEST_F(TypingIntoXterm, SpareKeysAreEmptiedOnceIdleWhenBexlowEndsAndAtTheStartAfterAKill)
 {
     session->expectTyped({{MissingFromLayout}});
-    EXPECT_FALSE(keymapAsBefore()) << "the spare keys should still be bound";
-    EXPECT_TRUE(processEventsUntil(keymapAsBefore, 10000));
+    EXPECT_FALSE(session->keymapAsBefore()) << "the spare keys should still be bound";
+    EXPECT_TRUE(processEventsUntil([] { return session->keymapAsBefore(); }, 10000));
     EXPECT_TRUE(session->keyboard.keysDown().empty());
     for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
         session->expectTyped({{MissingFromLayout}});
         // Well within the idle time after which the spare keys are emptied.
-        ASSERT_FALSE(keymapAsBefore());
+        ASSERT_FALSE(session->keymapAsBefore());
         EXPECT_TRUE(session->bexlow.stop(signal));
         // SIGKILL leaves the spare keys bound, for the next start to empty.
-        EXPECT_EQ(keymapAsBefore(), signal != SIGKILL) << "signal " << signal;
+        EXPECT_EQ(session->keymapAsBefore(), signal != SIGKILL) << "signal " << signal;
         EXPECT_TRUE(session->keyboard.keysDown().empty());
-        startTyping(session->bexlow, session->line.path());
-        EXPECT_TRUE(keymapAsBefore()) << "started after signal " << signal;
+        session->start();
+        EXPECT_TRUE(session->keymapAsBefore()) << "started after signal " << signal;
     }
     session->expectTyped({{MissingFromLayout}});
 }
@@ -182,13 +142,7 @@ TEST_F(TypingIntoXterm, SecondLayoutGroupAndALayoutChangeAreFollowed)
 TEST(TypingIntoQtWindow, ReceivesTheSameText)
 {
     Session session(ReceiverWindow::Kind::QtText);
-    // The Qt window shows Return as a line break, and BackSpace deletes.
-    session.expectTyped({
-        {PrintableAscii + "\r", PrintableAscii + "\n"},
-        {Latin1Letters + "\n", Latin1Letters + "\n"},
-        {MissingFromLayout + "\r\n", MissingFromLayout + "\n"},
-        {"tab\there typoX\bo", "tab\there typoo"},
-    });
+    session.expectTyped(IntoTextWindows);
     session.keyboard.setCapsLock(true);
     session.expectTyped({{QStringLiteral(" abc ABC ø Ø\r").toUtf8(), QStringLiteral(" abc ABC ø Ø\n").toUtf8()}});
     session.keyboard.setCapsLock(false);
@@ -197,59 +151,37 @@ TEST(TypingIntoQtWindow, ReceivesTheSameText)
 TEST(TypingIntoGtkWindow, ReceivesTheSameText)
 {
     Session session(ReceiverWindow::Kind::GtkText);
-    session.expectTyped({
-        {PrintableAscii + "\r", PrintableAscii + "\n"},
-        {MissingFromLayout + "\r", MissingFromLayout + "\n"},
-        {MoreMissingThanSpareKeys + "\r", MoreMissingThanSpareKeys + "\n"},
-    });
+    session.expectTyped(IntoTextWindows);
+    session.expectTyped({{MoreMissingThanSpareKeys + "\r", MoreMissingThanSpareKeys + "\n"}});
 }
 
 // Chromium looks a key up with the keymap it holds when it gets to the
 // event, which can be seconds after the key was sent, and it reloads the
 // keymap a little after the event that follows a change. These run as their
 // own test (label "browser"): a browser is slow to start and to type into.
-class TypingIntoChromium : public ::testing::Test
+class TypingIntoChromium : public SharedSession<ReceiverWindow::Kind::Chromium>
 {
 protected:
-    static void SetUpTestSuite() { session = std::make_unique<Session>(ReceiverWindow::Kind::Chromium); }
-    static void TearDownTestSuite() { session.reset(); }
-
-    // Sends each burst, pausing after it, then compares what the text area
-    // received line by line; Return arrives as a line break.
+    // Sends each burst and a Return, pausing after each, then compares all
+    // that the text area received; Return arrives as a line break.
     static void expectBursts(const QStringList &bursts, const std::function<int(int)> &pauseMs)
     {
         ASSERT_TRUE(session->keyboard.focus(session->receiver.window()));
         const qsizetype mark = session->receiver.text().size();
-        QByteArray expected;
         for (int i = 0; i < bursts.size(); ++i) {
             session->line.send(bursts[i].toUtf8() + "\r");
-            expected += bursts[i].toUtf8() + "\n";
             processEventsFor(pauseMs(i));
         }
+        const QByteArray expected = bursts.join(QLatin1Char('\n')).toUtf8() + "\n";
         session->receiver.waitForLength(mark, expected.size(), 120000);
-        const QList<QByteArray> got = session->receiver.text().mid(mark).split('\n');
-        QStringList wrong;
-        for (int i = 0; i < bursts.size(); ++i) {
-            const QString line = i < got.size() ? QString::fromUtf8(got[i]) : QStringLiteral("(nothing)");
-            if (line != bursts[i])
-                wrong << bursts[i] + QStringLiteral(" -> ") + line;
-        }
-        EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " of " << bursts.size() << " bursts wrong:\n"
-                                     << wrong.join(QLatin1Char('\n')).toStdString();
-        EXPECT_EQ(got.size(), bursts.size() + 1) << "lines received";
+        // As std::string, so that a failure shows the lines that differ.
+        EXPECT_EQ(session->receiver.text().mid(mark).toStdString(), expected.toStdString());
     }
-
-    inline static std::unique_ptr<Session> session;
 };
 
 TEST_F(TypingIntoChromium, TextArrivesExactly)
 {
-    session->expectTyped({
-        {PrintableAscii + "\r", PrintableAscii + "\n"},
-        {Latin1Letters + "\r", Latin1Letters + "\n"},
-        {MissingFromLayout + "\r", MissingFromLayout + "\n"},
-        {"typoX\bo\r", "typoo\n"},
-    });
+    session->expectTyped(IntoTextWindows);
 }
 
 TEST_F(TypingIntoChromium, LongBurstWithMoreMissingCharactersThanSpareKeys)
@@ -289,7 +221,7 @@ TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
     for (const auto &[display, reason] :
          {std::pair{QByteArray(), "X11 display with the XTEST extension: DISPLAY is not set"},
           std::pair{QByteArray(":4097"), "cannot open display :4097"}}) {
-        DisplayVariable variable(display);
+        EnvironmentVariable variable("DISPLAY", display);
         XTestKeyInjector keys;
         expectError([&] { keys.checkAvailable(); }, OperationError::TypingUnavailable, QString::fromLatin1(reason));
         expectError([&] { keys.type(QStringLiteral("x")); }, OperationError::TypingUnavailable,
@@ -307,7 +239,7 @@ TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     ASSERT_TRUE(server.waitForReadyRead(20000));
     const QString display = QStringLiteral(":") + QString::fromLatin1(server.readLine().trimmed());
-    DisplayVariable variable(display.toLatin1());
+    EnvironmentVariable variable("DISPLAY", display.toLatin1());
     XTestKeyInjector keys;
     ASSERT_NO_THROW(keys.type(QStringLiteral("a")));
     server.terminate();

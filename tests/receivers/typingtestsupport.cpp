@@ -1,10 +1,5 @@
 #include "tests/receivers/typingtestsupport.h"
-#include "tests/receivers/receiverfiles.h"
 #include "tests/support/eventloop.h"
-
-// Qt before Xlib, whose macros (Bool, Status) clash with Qt's names.
-#include <QElapsedTimer>
-#include <QFile>
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
@@ -105,43 +100,4 @@ bool KeyboardState::focus(unsigned long window, int timeoutMs)
             return focused == window;
         },
         timeoutMs);
-}
-
-ReceiverWindow::ReceiverWindow(Kind kind)
-{
-    const QString file = m_dir.filePath(QStringLiteral("received"));
-    const QString idFile = m_dir.filePath(QStringLiteral("window-id"));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    m_process.setProcessEnvironment(environment);
-    if (kind == Kind::Xterm) {
-        const QString script =
-            QStringLiteral("echo $WINDOWID > '%1'; stty raw -echo; exec cat >> '%2'").arg(idFile, file);
-        m_process.start(QStringLiteral("xterm"),
-                        {QStringLiteral("-u8"), QStringLiteral("-geometry"), QStringLiteral("80x24+0+0"),
-                         QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"), script});
-    } else {
-        const char *program = kind == Kind::QtText    ? BEXLOW_QT_RECEIVER
-                              : kind == Kind::GtkText ? BEXLOW_GTK_RECEIVER
-                                                      : BEXLOW_CHROMIUM_RECEIVER;
-        m_process.start(QString::fromLocal8Bit(program), {file, idFile});
-    }
-    // A browser takes a while to start on a loaded machine.
-    processEventsUntil(
-        [&] {
-            return (m_window = readFile(idFile).trimmed().toULong()) != 0 || m_process.state() == QProcess::NotRunning;
-        },
-        60000);
-    if (m_window == 0)
-        throw std::runtime_error("the receiver window did not appear");
-}
-
-QByteArray ReceiverWindow::text() const
-{
-    return readFile(m_dir.filePath(QStringLiteral("received")));
-}
-
-void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
-{
-    processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
 }

@@ -1,34 +1,13 @@
 #include "tests/receivers/waylanddesktop.h"
 
-#include "tests/receivers/receiverfiles.h"
 #include "tests/support/eventloop.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <stdexcept>
 #include <unistd.h>
 
-namespace {
-
-const char *const ExportedVariables[] = {"WAYLAND_DISPLAY", "DISPLAY"};
 constexpr uid_t Nobody = 65534;
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        throw std::runtime_error("cannot write " + path.toStdString());
-}
-
-void waitFor(const std::function<bool()> &ready, const QProcess &process, const char *what)
-{
-    processEventsUntil([&] { return ready() || process.state() == QProcess::NotRunning; }, 30000);
-    if (!ready())
-        throw std::runtime_error(std::string(what) + " did not start");
-}
-
-} // namespace
 
 WaylandDesktop::WaylandDesktop(Compositor compositor)
     : m_runtime(QStringLiteral("/tmp/bexlow-wayland-XXXXXX"))
@@ -68,103 +47,11 @@ WaylandDesktop::WaylandDesktop(Compositor compositor)
         arguments << QStringLiteral("sway") << QStringLiteral("-c") << runtime + QStringLiteral("/sway.conf");
     m_compositor.start(QStringLiteral("setpriv"), arguments);
     const QString socket = runtime + QStringLiteral("/wayland-1");
-    waitFor([&] { return QFile::exists(socket) && (!xwayland || readFile(xDisplayFile).startsWith(':')); },
-            m_compositor, "the compositor");
-
-    for (int i = 0; i < 2; ++i)
-        m_savedEnvironment[i] = qgetenv(ExportedVariables[i]);
+    const auto ready = [&] { return QFile::exists(socket) && (!xwayland || readFile(xDisplayFile).startsWith(':')); };
+    processEventsUntil([&] { return ready() || m_compositor.state() == QProcess::NotRunning; }, 30000);
+    if (!ready())
+        throw std::runtime_error("the compositor did not start");
     // A path, so clients need not share the compositor's runtime folder.
-    qputenv("WAYLAND_DISPLAY", QFile::encodeName(socket));
-    if (xwayland)
-        qputenv("DISPLAY", readFile(xDisplayFile).trimmed());
-    else
-        qunsetenv("DISPLAY");
-}
-
-WaylandDesktop::~WaylandDesktop()
-{
-    for (int i = 0; i < 2; ++i) {
-        if (m_savedEnvironment[i].isNull())
-            qunsetenv(ExportedVariables[i]);
-        else
-            qputenv(ExportedVariables[i], m_savedEnvironment[i]);
-    }
-    m_compositor.terminate();
-    if (!m_compositor.waitForFinished(10000)) {
-        m_compositor.kill();
-        m_compositor.waitForFinished(5000);
-    }
-}
-
-bool WaylandDesktop::focus(qint64 pid) const
-{
-    const QStringList sockets = QDir(m_runtime.path()).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-    if (sockets.isEmpty())
-        return false;
-    QProcess message;
-    message.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), m_runtime.filePath(sockets.first()),
-                                              QStringLiteral("[pid=%1] focus").arg(pid)});
-    const bool focused = message.waitForFinished(10000) && message.exitCode() == 0;
-    processEventsFor(200);
-    return focused;
-}
-
-WaylandReceiver::WaylandReceiver(Kind kind)
-{
-    const QString file = m_dir.filePath(QStringLiteral("received"));
-    const QString ready = m_dir.filePath(QStringLiteral("ready"));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    m_process.setProcessEnvironment(environment);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
-    const QString rawTerminal = QStringLiteral("stty raw -echo; : > '%1'; exec cat >> '%2'").arg(ready, file);
-    switch (kind) {
-    case Kind::Foot:
-        m_process.start(QStringLiteral("foot"), {QStringLiteral("sh"), QStringLiteral("-c"), rawTerminal});
-        break;
-    case Kind::Xterm:
-        m_process.start(QStringLiteral("xterm"), {QStringLiteral("-u8"), QStringLiteral("-e"), QStringLiteral("sh"),
-                                                  QStringLiteral("-c"), rawTerminal});
-        break;
-    case Kind::QtText:
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        m_process.setProcessEnvironment(environment);
-        m_process.start(QStringLiteral(BEXLOW_QT_RECEIVER), {file, ready, m_dir.filePath(QStringLiteral("mods"))});
-        break;
-    case Kind::Chromium:
-        // It writes `ready` once the page has the focus.
-        m_process.start(QStringLiteral(BEXLOW_CHROMIUM_RECEIVER),
-                        {QStringLiteral("--wayland"), file, ready, m_dir.filePath(QStringLiteral("mods"))});
-        break;
-    }
-    waitFor([&] { return QFile::exists(ready); }, m_process, "the receiver");
-    // The compositor gives the new window the focus; let it arrive.
-    processEventsFor(300);
-}
-
-WaylandReceiver::~WaylandReceiver()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
-QByteArray WaylandReceiver::text() const
-{
-    return readFile(m_dir.filePath(QStringLiteral("received")));
-}
-
-QByteArray WaylandReceiver::modifiers() const
-{
-    return readFile(m_dir.filePath(QStringLiteral("mods"))).trimmed();
-}
-
-void WaylandReceiver::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
-{
-    processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
+    m_waylandDisplay.emplace("WAYLAND_DISPLAY", QFile::encodeName(socket));
+    m_display.emplace("DISPLAY", xwayland ? readFile(xDisplayFile).trimmed() : QByteArray());
 }

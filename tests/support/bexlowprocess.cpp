@@ -1,6 +1,7 @@
 #include "tests/support/bexlowprocess.h"
 
 #include "tests/support/eventloop.h"
+#include "tests/support/helpers.h"
 
 #include <QDir>
 
@@ -31,12 +32,5 @@ bool BexlowProcess::waitForOpen(const QString &device, int timeoutMs)
 
 bool BexlowProcess::stop(int signal)
 {
-    if (!running())
-        return true;
-    ::kill(pid_t(m_process.processId()), signal);
-    if (m_process.waitForFinished(15000))
-        return true;
-    m_process.kill();
-    m_process.waitForFinished(5000);
-    return false;
+    return stopProcess(m_process, signal);
 }

@@ -28,7 +28,6 @@ public:
     int exitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
     // Everything it wrote to stderr so far.
     QByteArray errorOutput() { return m_errors += m_process.readAllStandardError(); }
-    QByteArray output() { return m_process.readAllStandardOutput(); }
 
 private:
     QProcess m_process;

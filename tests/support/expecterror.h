@@ -18,3 +18,12 @@ inline OperationError errorOf(const std::function<void()> &call)
     ADD_FAILURE() << "the call did not fail";
     return OperationError(0, QString());
 }
+
+// Checks that a call ends with the error of that number, and that its
+// description says the words given.
+inline void expectError(const std::function<void()> &call, int number, const QString &words)
+{
+    const OperationError error = errorOf(call);
+    EXPECT_EQ(error.number(), number);
+    EXPECT_TRUE(error.description().contains(words)) << error.description().toStdString();
+}

@@ -14,7 +14,6 @@ public:
     PtyPair &operator=(const PtyPair &) = delete;
 
     QString path() const { return m_path; }
-    int master() const { return m_master; }
 
     // Writes all bytes to the line (the device sending).
     void send(const QByteArray &bytes);

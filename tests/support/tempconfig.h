@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tests/support/environmentvariable.h"
+
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -7,9 +10,6 @@
 class TempConfig
 {
 public:
-    TempConfig();
-    ~TempConfig();
-
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &appName) const
     {
@@ -22,10 +22,8 @@ public:
     void write(const QString &appName, const QByteArray &text);
     // A file's whole text, or an empty array when it does not exist.
     QByteArray read(const QString &appName) const;
-    bool exists(const QString &appName) const;
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    bool m_hadPrevious = false;
+    EnvironmentVariable m_variable{"XDG_CONFIG_HOME", QFile::encodeName(m_dir.path())};
 };

@@ -1,0 +1,78 @@
+#include "tests/receivers/receiverwindow.h"
+
+#include "tests/support/eventloop.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+ReceiverWindow::ReceiverWindow(Kind kind)
+{
+    const QString file = m_dir.filePath(QStringLiteral("received"));
+    const QString ready = m_dir.filePath(QStringLiteral("ready"));
+    const QString mods = m_dir.filePath(QStringLiteral("mods"));
+    const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    if (wayland)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    m_process.setProcessEnvironment(environment);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    // `ready` gets the terminal's X window (none from foot) once it is raw.
+    const QStringList rawTerminal = {
+        QStringLiteral("sh"), QStringLiteral("-c"),
+        QStringLiteral("stty raw -echo; echo $WINDOWID > '%1'; exec cat >> '%2'").arg(ready, file)};
+    switch (kind) {
+    case Kind::Xterm:
+        m_process.start(QStringLiteral("xterm"), QStringList{QStringLiteral("-u8"), QStringLiteral("-geometry"),
+                                                             QStringLiteral("80x24+0+0"), QStringLiteral("-e")}
+                                                     + rawTerminal);
+        break;
+    case Kind::Foot:
+        m_process.start(QStringLiteral("foot"), rawTerminal);
+        break;
+    case Kind::QtText:
+        m_process.start(QStringLiteral(BEXLOW_QT_RECEIVER), {file, ready, mods});
+        break;
+    case Kind::GtkText:
+        m_process.start(QStringLiteral(BEXLOW_GTK_RECEIVER), {file, ready});
+        break;
+    case Kind::Chromium:
+        // It writes `ready` once the page has the focus.
+        m_process.start(QStringLiteral(BEXLOW_CHROMIUM_RECEIVER),
+                        (wayland ? QStringList{QStringLiteral("--wayland")} : QStringList())
+                            + QStringList{file, ready, mods});
+        break;
+    }
+    // A browser takes a while to start on a loaded machine.
+    const auto shown = [&] {
+        m_window = readFile(ready).trimmed().toULong();
+        return wayland ? QFile::exists(ready) : m_window != 0;
+    };
+    processEventsUntil([&] { return shown() || m_process.state() == QProcess::NotRunning; }, 60000);
+    if (!shown())
+        throw std::runtime_error("the receiver window did not appear");
+    // The compositor gives the new window the focus; let it arrive.
+    if (wayland)
+        processEventsFor(300);
+}
+
+void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
+{
+    processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
+}
+
+void TypingLine::expectTyped(const ReceiverWindow &receiver, const std::vector<Typed> &texts, KeyboardState *keyboard)
+{
+    for (const auto &[sent, expected] : texts) {
+        ASSERT_TRUE(!keyboard || keyboard->focus(receiver.window())) << "the receiver did not get the focus";
+        const qsizetype mark = receiver.text().size();
+        line.send(sent);
+        receiver.waitForLength(mark, expected.size());
+        const QByteArray got = receiver.text().mid(mark);
+        EXPECT_EQ(got, expected) << "sent: " << sent.toStdString() << "\ngot:  " << got.toStdString();
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "tests/receivers/typingtestsupport.h"
+#include "tests/support/helpers.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/tempconfig.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <vector>
+
+// A window that receives typed text and records it in a file. Started
+// while a WaylandDesktop lives (WAYLAND_DISPLAY set), it runs natively on
+// Wayland where it can, else on the X display:
+//  - Xterm: an xterm (under Xwayland on Wayland) whose terminal is raw
+//    (stty raw -echo) and whose shell appends every byte to the file, so
+//    the file holds exactly the bytes the terminal sent for the keys
+//    (Return arrives as \r);
+//  - Foot: the same in foot, a native Wayland terminal;
+//  - QtText: the Qt plain text window (bexlow-qt-text-receiver), on Qt's
+//    xkbcommon keyboard handling; the file is its text;
+//  - GtkText: the same in GTK 3 (bexlow-gtk-text-receiver), on GDK's
+//    keymap; X11 only;
+//  - Chromium: a text area on a page in Chromium (chromiumreceiver.py); the
+//    file is its value.
+class ReceiverWindow
+{
+public:
+    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium };
+
+    // Starts the window and waits until it is shown (on Wayland: until it
+    // has the focus the compositor gives it). Throws when it is not.
+    explicit ReceiverWindow(Kind kind);
+    ~ReceiverWindow() { stopProcess(m_process); }
+
+    qint64 pid() const { return m_process.processId(); }
+    // The X window (0 on Wayland), for KeyboardState::focus().
+    unsigned long window() const { return m_window; }
+    QByteArray text() const { return readFile(m_dir.filePath(QStringLiteral("received"))); }
+    // How many key presses came with a modifier (QtText and Chromium only).
+    QByteArray modifiers() const { return readFile(m_dir.filePath(QStringLiteral("mods"))).trimmed(); }
+    // Polls until at least `length` bytes arrived after the first `mark` and
+    // nothing more came for a moment (so that extra characters are seen
+    // too), or until the timeout: receivers on a loaded machine can be slow.
+    void waitForLength(qsizetype mark, qsizetype length, int timeoutMs = 30000) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    unsigned long m_window = 0;
+};
+
+// A text sent on the line, and what the receiver gets for it.
+struct Typed
+{
+    QByteArray sent;
+    QByteArray expected = sent;
+};
+
+// A pty that the test's settings folder maps to Com1, and bexlow for it.
+struct TypingLine
+{
+    TypingLine() { config.mapPort(1, line.path()); }
+    void start() { startTyping(bexlow, line.path()); }
+    // Sends each text and checks what the receiver got for it. With a
+    // keyboard, the receiver is given the focus before each text (Xvfb has
+    // no window manager to do it).
+    void expectTyped(const ReceiverWindow &receiver, const std::vector<Typed> &texts,
+                     KeyboardState *keyboard = nullptr);
+
+    PtyPair line;
+    TempConfig config;
+    BexlowProcess bexlow;
+};

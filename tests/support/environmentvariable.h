@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// Sets an environment variable (a null value unsets it) for a scope.
+class EnvironmentVariable
+{
+public:
+    EnvironmentVariable(const char *name, const QByteArray &value)
+        : m_name(name)
+        , m_saved(qgetenv(name))
+    {
+        set(name, value);
+    }
+    ~EnvironmentVariable() { set(m_name, m_saved); }
+    EnvironmentVariable(const EnvironmentVariable &) = delete;
+    EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
+
+private:
+    static void set(const char *name, const QByteArray &value)
+    {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+
+    const char *m_name;
+    const QByteArray m_saved;
+};
