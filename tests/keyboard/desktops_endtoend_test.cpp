@@ -6,51 +6,21 @@
 //
 // bexlow's own window goes to Qt's offscreen platform: mutter focuses each
 // new window, and nothing lets a test hand the focus back to foot.
-#include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverwindow.h"
+#include "tests/support/environmentvariable.h"
 #include "tests/support/eventloop.h"
-#include "tests/support/ptypair.h"
-#include "tests/support/tempconfig.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <memory>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The characters first..last.
-QString range(char32_t first, char32_t last)
-{
-    QString text;
-    for (char32_t c = first; c <= last; ++c)
-        text += QString::fromUcs4(&c, 1);
-    return text;
-}
-
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(15000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
 
 // The runtime folder (0700) and session bus the desktop and bexlow share;
 // it sets the variables that lead there for this process and its children.
@@ -75,11 +45,19 @@ struct PrivateSession
     {
         // A later session's connection of the same name would be this one.
         QDBusConnection::disconnectFromBus(connection.name());
-        stop(bus);
+        stopProcess(bus);
     }
     bool offers(const char *service) const
     {
         return connection.interface()->isServiceRegistered(QLatin1String(service)).value();
+    }
+    // Starts a service and waits until it has its name on the bus.
+    void startService(QProcess &process, const QString &program, const QStringList &arguments, const char *name) const
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+        if (!processEventsUntil([&] { return offers(name); }, 20000))
+            throw std::runtime_error(std::string(name) + " did not start");
     }
 
     QTemporaryDir runtime;
@@ -92,34 +70,27 @@ struct MutterDesktop
 {
     MutterDesktop(const PrivateSession &session, const QString &layout)
     {
-        locale.start(QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakelocale1.py"), {layout});
-        processEventsUntil([&] { return session.offers("org.freedesktop.locale1"); }, 10000);
-        mutter.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mutter.start(QStringLiteral("mutter"),
-                     {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
-                      QStringLiteral("--virtual-monitor"), QStringLiteral("1024x768"),
-                      QStringLiteral("--wayland-display"), QStringLiteral("bexlow-test-desktop")});
-        const QString socket = session.runtime.filePath(QStringLiteral("bexlow-test-desktop"));
+        session.startService(locale, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakelocale1.py"), {layout},
+                             "org.freedesktop.locale1");
+        session.startService(mutter, QStringLiteral("mutter"),
+                             {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
+                              QStringLiteral("--virtual-monitor"), QStringLiteral("1024x768"),
+                              QStringLiteral("--wayland-display"), QStringLiteral("bexlow-test-desktop")},
+                             "org.gnome.Mutter.RemoteDesktop");
         processEventsUntil(
-            [&] { return session.offers("org.gnome.Mutter.RemoteDesktop") && QFileInfo::exists(socket); }, 20000);
-        const QString ready = folder.filePath(QStringLiteral("ready"));
-        foot.start(QStringLiteral("foot"), {QStringLiteral("sh"), QStringLiteral("-c"),
-                                            QStringLiteral("stty raw -echo; touch '%1'; exec cat > '%2'")
-                                                .arg(ready, folder.filePath(QStringLiteral("received")))});
-        if (!processEventsUntil([&] { return QFileInfo::exists(ready); }, 20000))
-            throw std::runtime_error("foot did not start in mutter");
-        processEventsFor(300); // foot maps its window and takes the focus
+            [&] { return QFileInfo::exists(session.runtime.filePath(QStringLiteral("bexlow-test-desktop"))); }, 20000);
+        foot = std::make_unique<ReceiverWindow>(ReceiverWindow::Kind::Foot);
     }
     ~MutterDesktop()
     {
-        stop(foot);
-        stop(mutter);
-        stop(locale);
+        foot.reset();
+        stopProcess(mutter);
+        stopProcess(locale);
     }
-    QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
+    QByteArray received() const { return foot->text(); }
 
-    QTemporaryDir folder;
-    QProcess locale, mutter, foot;
+    QProcess locale, mutter;
+    std::unique_ptr<ReceiverWindow> foot;
 };
 
 // KWin with a layout (kxkbrc), xterm under its Xwayland recording what it
@@ -133,39 +104,36 @@ struct KWinDesktop
     KWinDesktop(const QString &layout, FakeInput fakeInput)
     {
         const QString kwin = folder.filePath(QStringLiteral("kwin_wayland"));
-        QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin);
-        const auto write = [&](const QString &name, const QString &text) {
-            QDir(folder.path()).mkpath(QFileInfo(folder.filePath(name)).path());
-            QFile file(folder.filePath(name));
-            file.open(QIODevice::WriteOnly);
-            file.write(text.toUtf8());
-        };
-        write(QStringLiteral("config/kxkbrc"), QStringLiteral("[Layout]\nLayoutList=%1\nUse=true\n").arg(layout));
-        if (fakeInput == FakeInput::Granted)
-            write(QStringLiteral("data/applications/bexlow.desktop"),
-                  QStringLiteral("[Desktop Entry]\nType=Application\nName=bexlow\nExec=" BEXLOW_BINARY
-                                 "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"));
+        const QString receiver = folder.filePath(QStringLiteral("receiver"));
         const QString ready = folder.filePath(QStringLiteral("ready"));
-        write(QStringLiteral("receiver"), QStringLiteral("#!/bin/sh\nexec xterm -u8 -e sh -c \"stty raw -echo; touch "
-                                                         "'%1'; exec cat > '%2'\"\n")
-                                              .arg(ready, folder.filePath(QStringLiteral("received"))));
-        QFile::setPermissions(kwin, QFile::ReadOwner | QFile::ExeOwner);
-        QFile::setPermissions(folder.filePath(QStringLiteral("receiver")), QFile::ReadOwner | QFile::ExeOwner);
+        QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin);
+        QDir(folder.path()).mkpath(QStringLiteral("data/applications"));
+        writeFile(folder.filePath(QStringLiteral("kxkbrc")),
+                  "[Layout]\nUse=true\nLayoutList=" + layout.toUtf8() + "\n");
+        if (fakeInput == FakeInput::Granted)
+            writeFile(folder.filePath(QStringLiteral("data/applications/bexlow.desktop")),
+                      "[Desktop Entry]\nType=Application\nName=bexlow\nExec=" BEXLOW_BINARY
+                      "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n");
+        writeFile(receiver, QStringLiteral("#!/bin/sh\nexec xterm -u8 -e sh -c \"stty raw -echo; touch '%1'; exec "
+                                           "cat > '%2'\"\n")
+                                .arg(ready, folder.filePath(QStringLiteral("received")))
+                                .toUtf8());
+        for (const QString &program : {kwin, receiver})
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(kwin, {QStringLiteral("--virtual"), QStringLiteral("--xwayland"), QStringLiteral("--width"),
                              QStringLiteral("1024"), QStringLiteral("--height"), QStringLiteral("768"),
                              QStringLiteral("--no-lockscreen"), QStringLiteral("--no-global-shortcuts"),
-                             QStringLiteral("--socket"), QStringLiteral("bexlow-test-desktop"),
-                             folder.filePath(QStringLiteral("receiver"))});
+                             QStringLiteral("--socket"), QStringLiteral("bexlow-test-desktop"), receiver});
         if (!processEventsUntil([&] { return QFileInfo::exists(ready); }, 30000))
             throw std::runtime_error("xterm did not start in KWin");
         processEventsFor(500); // xterm maps its window and takes the focus
     }
-    ~KWinDesktop() { stop(process); }
+    ~KWinDesktop() { stopProcess(process); }
     QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
 
     QTemporaryDir folder;
@@ -178,23 +146,16 @@ struct KdePortal
 {
     explicit KdePortal(const PrivateSession &session)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        for (QProcess *process : {&kde, &frontend}) {
-            process->setProcessEnvironment(environment);
-            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        }
-        kde.start(QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"), {});
-        processEventsUntil([&] { return session.offers("org.freedesktop.impl.portal.desktop.kde"); }, 20000);
-        frontend.start(QStringLiteral("/usr/libexec/xdg-desktop-portal"), {});
-        if (!processEventsUntil([&] { return session.offers("org.freedesktop.portal.Desktop"); }, 20000))
-            throw std::runtime_error("the desktop portal did not start");
+        EnvironmentVariable desktop("XDG_CURRENT_DESKTOP", "KDE"), platform("QT_QPA_PLATFORM", "wayland");
+        session.startService(kde, QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"), {},
+                             "org.freedesktop.impl.portal.desktop.kde");
+        session.startService(frontend, QStringLiteral("/usr/libexec/xdg-desktop-portal"), {},
+                             "org.freedesktop.portal.Desktop");
     }
     ~KdePortal()
     {
-        stop(frontend);
-        stop(kde);
+        stopProcess(frontend);
+        stopProcess(kde);
     }
 
     QProcess kde, frontend;
@@ -203,20 +164,21 @@ struct KdePortal
 // A text sent, and what arrives if the layout has all its characters.
 // Characters the layout lacks are named on stderr and left out; some are
 // known to be lacking.
-struct Typed
+struct LayoutText
 {
     QByteArray sent;
     QString arriving;
     QString lacking = {};
 };
 
-class TypingOnDesktop : public ::testing::Test
+// The bases go in this order: bexlow ends before the bus does.
+class TypingOnDesktop : public ::testing::Test, protected PrivateSession, protected TypingLine
 {
 protected:
     template<typename Desktop>
-    void expectTyped(const Desktop &desktop, const std::vector<Typed> &texts)
+    void expectTyped(const Desktop &desktop, const std::vector<LayoutText> &texts)
     {
-        for (const Typed &text : texts) {
+        for (const LayoutText &text : texts) {
             const qsizetype mark = desktop.received().size();
             const qsizetype errorMark = bexlow.errorOutput().size();
             line.send(text.sent);
@@ -227,36 +189,26 @@ protected:
                 },
                 15000);
             // The one line naming what was not typed: "c (U+XXXX), ...".
-            QString reported;
+            std::u32string reported;
             static const QRegularExpression named(QStringLiteral("\\(U\\+([0-9A-F]+)\\)"));
-            for (const auto &match : named.globalMatch(errors())) {
-                const char32_t c = match.captured(1).toUInt(nullptr, 16);
-                reported += QString::fromUcs4(&c, 1);
-            }
-            EXPECT_EQ(errors().count('\n'), reported.isEmpty() ? 0 : 1) << errors().toStdString();
-            QString expected;
-            for (const char32_t c : text.arriving.toUcs4())
-                if (!reported.contains(QString::fromUcs4(&c, 1)))
-                    expected += QString::fromUcs4(&c, 1);
-            for (const char32_t c : text.lacking.toUcs4())
-                EXPECT_TRUE(reported.contains(QString::fromUcs4(&c, 1)))
-                    << "not named: " << QString::fromUcs4(&c, 1).toStdString();
-            for (const char32_t c : reported.toUcs4())
-                EXPECT_TRUE(text.arriving.contains(QString::fromUcs4(&c, 1)))
-                    << "named: " << QString::fromUcs4(&c, 1).toStdString();
-            processEventsUntil([&] { return desktop.received().size() - mark >= expected.toUtf8().size(); }, 15000);
-            processEventsFor(300); // and nothing more comes
-            EXPECT_EQ(desktop.received().mid(mark).toStdString(), expected.toStdString())
+            for (const auto &match : named.globalMatch(errors()))
+                reported += char32_t(match.captured(1).toUInt(nullptr, 16));
+            EXPECT_EQ(errors().count('\n'), reported.empty() ? 0 : 1) << errors().toStdString();
+            const std::u32string arriving = text.arriving.toStdU32String();
+            std::u32string expected;
+            for (const char32_t c : arriving)
+                if (reported.find(c) == std::u32string::npos)
+                    expected += c;
+            for (const char32_t c : text.lacking.toStdU32String())
+                EXPECT_NE(reported.find(c), std::u32string::npos) << "not named: U+" << std::hex << unsigned(c);
+            for (const char32_t c : reported)
+                EXPECT_NE(arriving.find(c), std::u32string::npos) << "named: U+" << std::hex << unsigned(c);
+            const QByteArray expectedBytes = QString::fromStdU32String(expected).toUtf8();
+            processEventsUntilQuietAt([&] { return desktop.received().size() - mark; }, expectedBytes.size(), 15000);
+            EXPECT_EQ(desktop.received().mid(mark).toStdString(), expectedBytes.toStdString())
                 << "sent: " << text.sent.toStdString();
         }
     }
-
-    PrivateSession session;
-    PtyPair line;
-    TempConfig config;
-    BexlowProcess bexlow;
-
-    TypingOnDesktop() { config.mapPort(1, line.path()); }
 };
 
 } // namespace
@@ -264,8 +216,8 @@ protected:
 TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
 {
     {
-        MutterDesktop desktop(session, QStringLiteral("us"));
-        startTyping(bexlow, line.path());
+        MutterDesktop desktop(*this, QStringLiteral("us"));
+        start();
         // It chose mutter's service by itself: no notice, nothing unavailable.
         EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
         expectTyped(
@@ -284,12 +236,12 @@ TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
     }
     // bexlow, still running, follows the new layout of a new mutter.
     {
-        MutterDesktop desktop(session, QStringLiteral("de"));
+        MutterDesktop desktop(*this, QStringLiteral("de"));
         expectTyped(desktop, {{"zyäöüÄÖÜß€@{[]}\\|~µ²³°§^` øØ Ω中", QStringLiteral("zyäöüÄÖÜß€@{[]}\\|~µ²³°§^` øØ Ω中"),
                                QStringLiteral("中")}});
     }
     {
-        MutterDesktop desktop(session, QStringLiteral("fr"));
+        MutterDesktop desktop(*this, QStringLiteral("fr"));
         expectTyped(desktop, {{"azqwéèçàù²&\"'(-_)=~#{[|`\\^@]}€ É中",
                                QStringLiteral("azqwéèçàù²&\"'(-_)=~#{[|`\\^@]}€ É中"), QStringLiteral("中")}});
     }
@@ -298,7 +250,7 @@ TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
 TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
 {
     KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::Granted);
-    startTyping(bexlow, line.path());
+    start();
     // It chose KWin's fake input by itself: no notice, nothing unavailable.
     EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
     expectTyped(desktop, {
@@ -313,8 +265,8 @@ TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
 TEST_F(TypingOnDesktop, KWinWithoutFakeInputForBexlowTypesThroughThePortal)
 {
     KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::NotGranted);
-    KdePortal portal(session);
-    startTyping(bexlow, line.path());
+    KdePortal portal(*this);
+    start();
     // It chose the portal by itself, which asked no one.
     EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
     expectTyped(desktop, {
@@ -329,16 +281,16 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
 {
     // Debian 12's portal keeps no grant: a stand-in of version 2 plays it.
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
-    const QString log = session.runtime.filePath(QStringLiteral("portal.log"));
+    const QString log = runtime.filePath(QStringLiteral("portal.log"));
     QProcess portal;
-    portal.start(QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakeportal.py"), {log});
-    processEventsUntil([&] { return session.offers("org.freedesktop.portal.Desktop"); }, 10000);
+    startService(portal, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakeportal.py"), {log},
+                 "org.freedesktop.portal.Desktop");
     for (int start = 1; start <= 2; ++start) {
         BexlowProcess again;
         startTyping(again, line.path());
         EXPECT_EQ(again.errorOutput().toStdString(), "");
     }
-    stop(portal);
+    stopProcess(portal);
     EXPECT_EQ(readFile(log).toStdString(), "persist_mode=2 restore_token=\npersist_mode=2 restore_token=granted-1\n");
     EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("PortalRestoreToken=granted-2"));
 }
