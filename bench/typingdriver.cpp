@@ -3,10 +3,9 @@
 // KWinFakeInputInjector; with --portal, PortalKeyInjector), as bexlow does, and reports how long the
 // receiver took to have it all.
 //
-// Usage: bexlow-typing-driver [--wayland|--gnome|--kde|--portal] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]
-// Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default:
-// all at once), then waits until RECEIVER_FILE holds EXPECTED_BYTES bytes
-// or TIMEOUT_S (default 60) has passed, and prints
+// Usage: bexlow-typing-driver [--wayland|--gnome|--kde|--portal] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S]
+// [CHUNK] Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default: all at once), then waits until
+// RECEIVER_FILE holds EXPECTED_BYTES bytes or TIMEOUT_S (default 60) has passed, and prints
 //   sent_s=<time to send> received_s=<time until the receiver had it all>
 // The injector stays alive until then: emptying the spare keys while the
 // receiver still reads the events would change what it sees.
