@@ -15,7 +15,7 @@ namespace {
 
 using MainWindow = Windows;
 
-TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFront)
+TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFrontWhereEscapeDoesNothingAndEnterOnAClosedListPressesOk)
 {
     start();
     QDialog &window = openDialog();
@@ -30,21 +30,11 @@ TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFront)
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_EQ(selected("cboSpeed"), QStringLiteral("57600"));
     EXPECT_EQ(properties()->pendingFlowChoice(), 3);
-    EXPECT_TRUE(properties()->pendingEchoFlag());
-}
 
-// A blank typed at the main window's button is the program test's.
-TEST_F(MainWindow, InTheDialogEnterOnAClosedListPressesOkAndEscapeDoesNothing)
-{
-    start();
-    openDialog();
     auto *port = control<QComboBox>("cboPort");
     port->setFocus();
     QTest::keyClick(port, Qt::Key_Escape);
     EXPECT_TRUE(properties()->isLoaded());
-
-    click("optEcho_1");
-    port->setFocus();
     QTest::keyClick(port, Qt::Key_Return);
     EXPECT_FALSE(properties()->isLoaded());
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
