@@ -8,21 +8,17 @@
 #include <QFile>
 #include <QRadioButton>
 
+#include <functional>
+#include <tuple>
+
 namespace {
 
 using Loading = Windows;
 
-struct Load
-{
-    short port;
-    const char *settings;
-    int flow;
-    QStringList shown; // port, speed, parity, data bits, stop bits
-};
-
 TEST_F(Loading, EachLoadShowsTheComponentsConfiguration)
 {
-    const Load loads[] = {
+    // Port, settings, flow control; shown: port, speed, parity, data and stop bits.
+    const std::tuple<short, const char *, int, QStringList> loads[] = {
         {1, "9600,n,8,1", 0, {"Com1", "9600", "None", "8", "1"}},
         {2, "19200,o,7,2", 3, {"Com2", "19200", "Odd", "7", "2"}},
         // The component reports the letter in lower case, which the dialog knows.
@@ -33,27 +29,27 @@ TEST_F(Loading, EachLoadShowsTheComponentsConfiguration)
     };
     start();
     comm().setPortOpen(false);
-    for (const Load &load : loads) {
-        SCOPED_TRACE(load.settings);
-        comm().setCommPort(load.port);
-        comm().setSettings(QString::fromLatin1(load.settings));
-        comm().setHandshaking(load.flow);
+    for (const auto &[port, settings, flow, shown] : loads) {
+        SCOPED_TRACE(settings);
+        comm().setCommPort(port);
+        comm().setSettings(QString::fromLatin1(settings));
+        comm().setHandshaking(flow);
         openDialog();
         EXPECT_EQ((QStringList{selected("cboPort"), selected("cboSpeed"), selected("cboParity"),
                                selected("cboDataBits"), selected("cboStopBits")}),
-                  load.shown);
+                  shown);
         // The flow control in force is selected and recorded, replacing a
         // choice left over from the last load; echo always opens Off.
-        EXPECT_TRUE(control<QRadioButton>(qPrintable(QStringLiteral("optFlow_%1").arg(load.flow)))->isChecked());
-        EXPECT_EQ(properties()->pendingFlowChoice(), load.flow);
+        EXPECT_TRUE(control<QRadioButton>(qPrintable(QStringLiteral("optFlow_%1").arg(flow)))->isChecked());
+        EXPECT_EQ(properties()->pendingFlowChoice(), flow);
         EXPECT_TRUE(control<QRadioButton>("optEcho_0")->isChecked());
         EXPECT_FALSE(properties()->pendingEchoFlag());
-        click(qPrintable(QStringLiteral("optFlow_%1").arg((load.flow + 1) % 4)));
+        click(qPrintable(QStringLiteral("optFlow_%1").arg((flow + 1) % 4)));
         click("optEcho_1");
         // OK keeps a value missing from its list (speed 1234, port 20).
         click("cmdOK");
         EXPECT_FALSE(properties()->isLoaded());
-        EXPECT_EQ(comm().CommPort(), load.port);
+        EXPECT_EQ(comm().CommPort(), port);
     }
     EXPECT_EQ(saved("Echo"), QStringLiteral("True"));
     EXPECT_TRUE(messages.isEmpty());
@@ -106,32 +102,26 @@ TEST_F(Applying, ARefusalIsReportedOnceAndStopsOkWithNothingSaved)
     config.mapPort(3, missing);
     start();
     const QByteArray before = savedFile();
-    struct Refusal
-    {
-        const char *port, *dataBits;
-        short portAfter;
-        bool openAfter;
-        QString warning; // the component's words, in one modal box with one button
-    };
-    const Refusal refusals[] = {
+    // Port and data bits chosen; port number and state after; the component's
+    // words, in one modal box with one button.
+    const std::tuple<const char *, const char *, short, bool, QString> refusals[] = {
         // Line settings refused after a port change: the change stays.
         {"Com2", "4", 2, true,
-         QStringLiteral("Invalid line settings \"9600,N,4,1\": 4 data bits are not supported by Linux serial drivers; "
-                        "use 5 to 8")},
+         "Invalid line settings \"9600,N,4,1\": 4 data bits are not supported by Linux serial drivers; use 5 to 8"},
         // A port that cannot open: the number goes back to 2, where the case
         // above left it, and the port is left closed.
         {"Com3", "7", 2, false, QStringLiteral("Com3 (%1): No such file or directory").arg(missing)},
     };
-    for (const Refusal &refusal : refusals) {
-        SCOPED_TRACE(refusal.port);
+    for (const auto &[port, dataBits, portAfter, openAfter, warning] : refusals) {
+        SCOPED_TRACE(port);
         openDialog();
-        choose("cboPort", QString::fromLatin1(refusal.port));
-        choose("cboDataBits", QString::fromLatin1(refusal.dataBits));
+        choose("cboPort", QString::fromLatin1(port));
+        choose("cboDataBits", QString::fromLatin1(dataBits));
         click("optFlow_2");
         click("cmdOK");
-        EXPECT_EQ(messages, QStringList{refusal.warning + " [bexlow, warning icon, 1 button(s), modal]"});
-        EXPECT_EQ(comm().CommPort(), refusal.portAfter);
-        EXPECT_EQ(comm().PortOpen(), refusal.openAfter);
+        EXPECT_EQ(messages, QStringList{warning + " [bexlow, warning icon, 1 button(s), modal]"});
+        EXPECT_EQ(comm().CommPort(), portAfter);
+        EXPECT_EQ(comm().PortOpen(), openAfter);
         EXPECT_EQ(comm().Settings(), QStringLiteral("9600,n,8,1"));
         EXPECT_EQ(comm().Handshaking(), 0);
         EXPECT_EQ(savedFile(), before);
@@ -147,18 +137,15 @@ TEST_F(Applying, CancelAndClosingEitherWindowChangeNothing)
 {
     start();
     const QByteArray storeBefore = savedFile();
-    for (const char *way : {"Cancel", "title bar", "main window"}) {
+    const std::pair<const char *, std::function<void()>> ways[] = {{"Cancel", [this] { click("cmdCancel"); }},
+                                                                   {"title bar", [this] { dialog()->close(); }},
+                                                                   {"main window", [this] { mainWindow->close(); }}};
+    for (const auto &[way, close] : ways) {
         SCOPED_TRACE(way);
-        QDialog &window = openDialog();
+        openDialog();
         choose("cboPort", QStringLiteral("Com2"));
         click("optEcho_1");
-        if (qstrcmp(way, "Cancel") == 0)
-            click("cmdCancel");
-        else if (qstrcmp(way, "title bar") == 0)
-            window.close();
-        else
-            mainWindow->close();
-
+        close();
         EXPECT_FALSE(properties()->isLoaded());
         EXPECT_EQ(comm().CommPort(), 1);
         EXPECT_TRUE(comm().PortOpen());
