@@ -5,7 +5,6 @@
 #include "tests/support/bexlowprocess.h"
 #include "tests/support/eventloop.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QTest>
 
@@ -60,7 +59,6 @@ TEST(Program, EndsInOrderWhenItsWindowClosesOrOnASignalAlsoWhileABoxWaits)
         SCOPED_TRACE(::testing::Message() << arguments << ", signal " << signal);
         BexlowProcess program;
         program.start({QString::fromLatin1(arguments)});
-        // Searches among the program's shown windows.
         const QString search = QStringLiteral("xdotool search --all --onlyvisible --pid %1 ").arg(program.processId());
         const auto shows = [&search](int windows) {
             return processEventsUntil([&] { return run(search).count(u'\n') == windows; }, 10000);
