@@ -2,9 +2,11 @@
 // the line, the real bexlow types, and the receiver is a real X client.
 #include "tests/receivers/typingtestsupport.h"
 #include "tests/support/eventloop.h"
+#include "tests/support/helpers.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/tempconfig.h"
 
+#include <QRegularExpression>
 #include <QThread>
 
 #include <X11/keysym.h>
@@ -26,42 +28,42 @@ struct KeyEvent
     unsigned long keysym = 0;
 };
 
-// The key event recorder as the focused window.
+// xev as the focused window: it prints every key event with the modifier
+// state and the keysym the keymap in force gives it, as any receiver sees it.
 class KeyEventRecorder
 {
 public:
     KeyEventRecorder()
     {
-        m_process.start(QStringLiteral(BEXLOW_KEY_RECORDER), QStringList());
-        processEventsUntil([&] { return (m_output += m_process.readAllStandardOutput()).contains('\n'); }, 10000);
-        m_window = m_output.left(m_output.indexOf('\n')).mid(7).toULong(nullptr, 16);
-        if (!m_output.startsWith("window ") || m_window == 0)
-            throw std::runtime_error("the key event recorder did not show its window");
+        // Its output is flushed after each event: mapping the window is the first.
+        m_xev.start(QStringLiteral("xev"), QStringList{QStringLiteral("-event"), QStringLiteral("keyboard"),
+                                                       QStringLiteral("-event"), QStringLiteral("structure")});
+        processEventsUntil([&] { return (m_output += m_xev.readAllStandardOutput()).contains('\n'); }, 10000);
+        m_window = QRegularExpression(QStringLiteral("^Outer window is 0x(\\w+)"))
+                       .match(QString::fromLatin1(m_output))
+                       .captured(1)
+                       .toULong(nullptr, 16);
+        if (m_window == 0)
+            throw std::runtime_error("xev did not show its window");
     }
-    ~KeyEventRecorder()
-    {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
+    ~KeyEventRecorder() { stopProcess(m_xev); }
 
     unsigned long window() const { return m_window; }
 
-    // The events of the complete lines: "press|release keycode state keysym" in hex.
     std::vector<KeyEvent> events()
     {
-        m_output += m_process.readAllStandardOutput();
+        static const QRegularExpression event(
+            QStringLiteral("Key(Press|Release) event.*?state 0x(\\w+), keycode (\\d+) \\(keysym 0x(\\w+),"),
+            QRegularExpression::DotMatchesEverythingOption);
+        m_output += m_xev.readAllStandardOutput();
         std::vector<KeyEvent> events;
-        for (const QByteArray &line : m_output.left(m_output.lastIndexOf('\n')).split('\n')) {
-            const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() == 4) // not the window's line
-                events.push_back({fields[0] == "press", fields[1].toUInt(nullptr, 16), fields[2].toUInt(nullptr, 16),
-                                  fields[3].toULong(nullptr, 16)});
-        }
+        for (const QRegularExpressionMatch &match : event.globalMatch(QString::fromLatin1(m_output)))
+            events.push_back({match.captured(1) == QLatin1String("Press"), match.captured(3).toUInt(),
+                              match.captured(2).toUInt(nullptr, 16), match.captured(4).toULong(nullptr, 16)});
         return events;
     }
 
-    // The printable ASCII characters the presses make, as the receiver's
-    // keymap at each event says.
+    // The printable ASCII characters the presses make.
     QByteArray asciiText()
     {
         QByteArray text;
@@ -73,7 +75,7 @@ public:
     }
 
 private:
-    QProcess m_process;
+    QProcess m_xev;
     QByteArray m_output;
     unsigned long m_window = 0;
 };
