@@ -256,19 +256,6 @@ TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
     EXPECT_FALSE(decoder.hasPending());
 }
 
-TEST(ReceivedDecoder, ASplitCharacterWaitsForItsRest)
-{
-    ReceivedDecoder decoder;
-    EXPECT_EQ(decoder.decode("ab\xe2"), QStringLiteral("ab"));
-    EXPECT_TRUE(decoder.hasPending());
-    EXPECT_EQ(decoder.decode("\x82"), QString());
-    EXPECT_EQ(decoder.decode("\xac!"), QStringLiteral("€!"));
-    // A lead byte whose rest never comes is kept as Latin-1 once the next byte shows it.
-    EXPECT_EQ(decoder.decode("\xc3"), QString());
-    EXPECT_EQ(decoder.decode("\r"), QStringLiteral("Ã\r"));
-    EXPECT_FALSE(decoder.hasPending());
-}
-
 TEST(ReceivedDecoder, ParityMarksBecomeQuestionMarks)
 {
     ReceivedDecoder decoder;
