@@ -39,7 +39,6 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         // Only the saved settings select a port above 9; the saved flow
         // control is not applied. Up to 3 characters are no command line.
         {"", saved, none, 10, "19200,e,7,1", 9, absent, absent},
-        {"2", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         {"2,9", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         // A stored empty port fails after the settings are applied.
         {"", "bexlow:CommPort= bexlow:Settings=19200,E,7,1", OperationError::InvalidPortText, 5, "19200,e,7,1", -1,
@@ -47,8 +46,6 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         // Read by position: the second character is skipped, whatever it is.
         {"3;4800,e,7,1", "", none, 3, "4800,e,7,1", 2, "3", "4800,e,7,1"},
         {"9,115200,o,8,2", saved, none, 9, "115200,o,8,2", 8, "9", "115200,o,8,2"},
-        // A start without a command line does not read the record back.
-        {"", "BexxLow:Port=3 BexxLow:Settings=4800,e,7,1", none, 1, "9600,n,8,1", 0, "3", "4800,e,7,1"},
         // A port that is no number: both values recorded, the settings
         // applied, then the conversion fails.
         {"x,9600,e,8,1", "", OperationError::InvalidPortText, 5, "9600,e,8,1", -1, "x", "9600,e,8,1"},
