@@ -1,10 +1,8 @@
 // The whole bridge under stress: every byte value and key syntax. A pty is
 // the line, the real bexlow types, and the receiver is a real X client.
-#include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/helpers.h"
-#include "tests/support/ptypair.h"
-#include "tests/support/tempconfig.h"
 
 #include <QRegularExpression>
 #include <QThread>
@@ -69,20 +67,17 @@ private:
 
 TEST(Bridge, NoByteSequenceTypesAShortcut)
 {
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
+    TypingLine typing;
     KeyEventRecorder recorder;
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
+    typing.start();
     KeyboardState keyboard;
     ASSERT_TRUE(keyboard.focus(recorder.window()));
 
     // Which keys the text becomes is the typing tests' concern; here only
     // that all of it was typed, up to the end mark, and never as a shortcut.
-    line.send(range(0, 255).toLatin1());
+    typing.line.send(range(0, 255).toLatin1());
     QThread::msleep(300); // two bursts, two runs of the receive handler
-    line.send("%{F4}^w+{TAB}~{ENTER}^%{DEL}+^{ESC}(~){}[]!@#\r<end>");
+    typing.line.send("%{F4}^w+{TAB}~{ENTER}^%{DEL}+^{ESC}(~){}[]!@#\r<end>");
     EXPECT_TRUE(processEventsUntil([&] { return recorder.asciiText().endsWith(QLatin1String("<end>")); }, 30000))
         << recorder.asciiText().toStdString();
     processEventsFor(500); // anything extra shows now
