@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <array>
 
 namespace {
 
@@ -58,11 +58,9 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
     for (const Row &row : rows) {
         SCOPED_TRACE(row.argumentText);
         TempConfig config;
-        std::vector<std::unique_ptr<PtyPair>> lines;
-        for (int port = 1; port <= 10; ++port) {
-            lines.push_back(std::make_unique<PtyPair>());
-            config.mapPort(port, lines.back()->path());
-        }
+        std::array<PtyPair, 10> lines;
+        for (int port = 1; port <= 10; ++port)
+            config.mapPort(port, lines[size_t(port - 1)].path());
         IniSettingsStore store{config.path()};
         for (const QString &entry : QString::fromLatin1(row.stored).split(u' ', Qt::SkipEmptyParts))
             store.save(entry.section(u':', 0, 0), SettingsLayout::Section, entry.section(u':', 1).section(u'=', 0, 0),
@@ -88,14 +86,12 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         EXPECT_EQ(comm.Handshaking(), 0);
         EXPECT_EQ(comm.PortOpen(), row.device >= 0);
         if (row.device >= 0) {
-            EXPECT_EQ(comm.deviceName(), lines[size_t(row.device)]->path());
+            EXPECT_EQ(comm.deviceName(), lines[size_t(row.device)].path());
         }
-        const auto recorded = [&](const char *key) {
-            return store.value(SettingsLayout::CommandLineApplication, SettingsLayout::Section,
-                               QString::fromLatin1(key), QString::fromLatin1(absent));
-        };
-        EXPECT_EQ(recorded("Port"), QString::fromLatin1(row.recordedPort));
-        EXPECT_EQ(recorded("Settings"), QString::fromLatin1(row.recordedSettings));
+        for (const auto &[key, value] : {std::pair{"Port", row.recordedPort}, {"Settings", row.recordedSettings}})
+            EXPECT_EQ(store.value(SettingsLayout::CommandLineApplication, SettingsLayout::Section,
+                                  QString::fromLatin1(key), QString::fromLatin1(absent)),
+                      QString::fromLatin1(value));
         EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
 }
