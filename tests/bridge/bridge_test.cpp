@@ -27,10 +27,8 @@ public:
         m_xev.start(QStringLiteral("xev"), QStringList{QStringLiteral("-event"), QStringLiteral("keyboard"),
                                                        QStringLiteral("-event"), QStringLiteral("structure")});
         processEventsUntil([&] { return output().contains(u'\n'); }, 10000);
-        m_window = QRegularExpression(QStringLiteral("^Outer window is 0x(\\w+)"))
-                       .match(m_output)
-                       .captured(1)
-                       .toULong(nullptr, 16);
+        // "Outer window is 0x..., inner window is 0x..."
+        m_window = m_output.section(u' ', 3, 3).remove(u',').toULong(nullptr, 0);
         if (m_window == 0)
             throw std::runtime_error("xev did not show its window");
     }
