@@ -26,12 +26,11 @@ struct RecordingKeyInjector : KeyInjector
     {
         if (!keys.isEmpty())
             calls.push_back(keys);
-        if (onSend)
-            onSend(keys);
+        onSend(keys);
     }
 
     std::vector<QString> calls; // the non-empty ones
-    std::function<void(const QString &)> onSend;
+    std::function<void(const QString &)> onSend = [](const QString &) {};
 };
 
 } // namespace
