@@ -4,6 +4,7 @@
 #include "serial/receiveddecoder.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/expecterror.h"
+#include "tests/support/helpers.h"
 #include "tests/support/ptypair.h"
 
 #include <QFile>
@@ -236,10 +237,8 @@ TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
     // Every byte value, ASCII, NUL and controls included: in ascending order no
     // two bytes of 0x80-0xff form a character, so each comes out as the
     // character of its value, none held back.
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all += char(b);
-    EXPECT_EQ(decoder.decode(all), QString::fromLatin1(all));
+    const QString all = range(0, 255);
+    EXPECT_EQ(decoder.decode(all.toLatin1()), all);
     EXPECT_FALSE(decoder.hasPending());
 }
 
