@@ -61,18 +61,7 @@ ReceiverWindow::ReceiverWindow(Kind kind)
 
 void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
 {
-    QElapsedTimer quiet;
-    qsizetype last = -1;
-    processEventsUntil(
-        [&] {
-            const qsizetype now = text().size() - mark;
-            if (now != last) {
-                quiet.start();
-                last = now;
-            }
-            return now >= length && quiet.elapsed() >= 300;
-        },
-        timeoutMs);
+    processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
 }
 
 void TypingLine::expectTyped(const ReceiverWindow &receiver, const std::vector<Typed> &texts, KeyboardState *keyboard)

@@ -30,3 +30,21 @@ inline void processEventsFor(int milliseconds)
 {
     processEventsUntil([] { return false; }, milliseconds);
 }
+
+// Polls until size() has grown to at least `length` and has not changed for
+// 300 ms (so that extra characters are seen too), or until the timeout.
+inline void processEventsUntilQuietAt(const std::function<qsizetype()> &size, qsizetype length, int timeoutMs)
+{
+    QElapsedTimer quiet;
+    qsizetype last = -1;
+    processEventsUntil(
+        [&] {
+            const qsizetype now = size();
+            if (now != last) {
+                quiet.start();
+                last = now;
+            }
+            return now >= length && quiet.elapsed() >= 300;
+        },
+        timeoutMs);
+}
