@@ -38,7 +38,6 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         {"", "", none, 1, "9600,n,8,1", 0, absent, absent},
         // Only the saved settings select a port above 9; the saved flow
         // control is not applied. Up to 3 characters are no command line.
-        {"", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         {"2,9", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         // A stored empty port fails after the settings are applied.
         {"", "bexlow:CommPort= bexlow:Settings=19200,E,7,1", OperationError::InvalidPortText, 5, "19200,e,7,1", -1,
