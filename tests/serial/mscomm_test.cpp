@@ -229,8 +229,10 @@ TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
     EXPECT_EQ(decoder.decode("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), QStringLiteral("café € 😀"));
     // Latin-1 bytes that are no UTF-8: each becomes the character of its value.
     EXPECT_EQ(decoder.decode("caf\xe9!"), QStringLiteral("café!"));
-    // Overlong forms and surrogates are not characters.
-    EXPECT_EQ(decoder.decode("\xe0\x80\xaf\xed\xa0\x80"), QString::fromLatin1("\xe0\x80\xaf\xed\xa0\x80"));
+    // Overlong forms, surrogates and anything above U+10FFFF are not characters.
+    for (const char *invalid :
+         {"\xe0\x80\xaf", "\xed\xa0\x80", "\xf0\x80\x80\x80", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80"})
+        EXPECT_EQ(decoder.decode(invalid), QString::fromLatin1(invalid));
     // Every byte value, ASCII, NUL and controls included: in ascending order no
     // two bytes of 0x80-0xff form a character, so each comes out as the
     // character of its value, none held back.
