@@ -97,10 +97,8 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
 
 TEST(PortText, BlanksAndASignAroundDecimalDigitsWithinSixteenBits)
 {
-    const std::pair<const char *, int> accepted[] = {
-        {"1", 1}, {" 7 ", 7}, {"+3", 3}, {"-1", -1}, {"0010", 10}, {"32767", 32767}, {"-32768", -32768},
-    };
-    for (const auto &[text, value] : accepted)
+    for (const auto &[text, value] :
+         {std::pair{"1", 1}, {" 7 ", 7}, {"+3", 3}, {"-1", -1}, {"0010", 10}, {"32767", 32767}, {"-32768", -32768}})
         EXPECT_EQ(convertPortText(QString::fromLatin1(text)), value) << text;
     for (const char *refused : {"", " ", "x", "1.5", "1,", "0x10", "32768", "-32769", "1 2", "++1"})
         EXPECT_THROW(convertPortText(QString::fromLatin1(refused)), OperationError) << refused;

@@ -127,8 +127,7 @@ TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
     EXPECT_EQ(comm.lineState().cflag & given, given);
 
     // Flow control 1 Xon/Xoff, 2 RTS/CTS, 3 both, on the open port.
-    const std::tuple<int, bool, bool> flows[] = {{1, true, false}, {3, true, true}, {0, false, false}};
-    for (const auto &[code, software, hardware] : flows) {
+    for (const auto &[code, software, hardware] : {std::tuple{1, true, false}, {3, true, true}, {0, false, false}}) {
         comm.setHandshaking(code);
         EXPECT_EQ(comm.lineState().iflag & (IXON | IXOFF), software ? std::uint32_t(IXON | IXOFF) : 0u) << code;
         EXPECT_EQ(bool(comm.lineState().cflag & CRTSCTS), hardware) << code;
