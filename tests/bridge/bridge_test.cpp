@@ -1,13 +1,11 @@
 // The whole bridge under stress: every byte value and key syntax. A pty is
 // the line, the real bexlow types, and the receiver is a real X client.
-#include "tests/receivers/typingtestsupport.h"
+#include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"
-#include "tests/support/ptypair.h"
-#include "tests/support/tempconfig.h"
+#include "tests/support/helpers.h"
 
+#include <QRegularExpression>
 #include <QThread>
-
-#include <X11/keysym.h>
 
 #include <gtest/gtest.h>
 
@@ -18,95 +16,75 @@ namespace {
 // (Alt, 1 << 3), Mod3 (1 << 5) and Mod4 (Super, 1 << 6).
 constexpr unsigned ShortcutModifiers = (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6);
 
-struct KeyEvent
-{
-    bool press = false;
-    unsigned keycode = 0;
-    unsigned state = 0;
-    unsigned long keysym = 0;
-};
-
-// The key event recorder as the focused window.
+// xev as the focused window: it prints every key event with the modifier
+// state and the keysym the keymap in force gives it, as any receiver sees
+// it, and flushes its output after each event, mapping its window first.
 class KeyEventRecorder
 {
 public:
     KeyEventRecorder()
     {
-        m_process.start(QStringLiteral(BEXLOW_KEY_RECORDER), QStringList());
-        processEventsUntil([&] { return (m_output += m_process.readAllStandardOutput()).contains('\n'); }, 10000);
-        m_window = m_output.left(m_output.indexOf('\n')).mid(7).toULong(nullptr, 16);
-        if (!m_output.startsWith("window ") || m_window == 0)
-            throw std::runtime_error("the key event recorder did not show its window");
+        m_xev.start(QStringLiteral("xev"), QStringList{QStringLiteral("-event"), QStringLiteral("keyboard"),
+                                                       QStringLiteral("-event"), QStringLiteral("structure")});
+        processEventsUntil([&] { return output().contains(u'\n'); }, 10000);
+        // "Outer window is 0x..., inner window is 0x..."
+        m_window = m_output.section(u' ', 3, 3).remove(u',').toULong(nullptr, 0);
+        if (m_window == 0)
+            throw std::runtime_error("xev did not show its window");
     }
-    ~KeyEventRecorder()
-    {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
+    ~KeyEventRecorder() { stopProcess(m_xev); }
 
     unsigned long window() const { return m_window; }
-
-    // The events of the complete lines: "press|release keycode state keysym" in hex.
-    std::vector<KeyEvent> events()
+    // Each key event: Press or Release, the modifier state, the keysym and its name.
+    QRegularExpressionMatchIterator events()
     {
-        m_output += m_process.readAllStandardOutput();
-        std::vector<KeyEvent> events;
-        for (const QByteArray &line : m_output.left(m_output.lastIndexOf('\n')).split('\n')) {
-            const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() == 4) // not the window's line
-                events.push_back({fields[0] == "press", fields[1].toUInt(nullptr, 16), fields[2].toUInt(nullptr, 16),
-                                  fields[3].toULong(nullptr, 16)});
-        }
-        return events;
+        static const QRegularExpression event(
+            QStringLiteral("Key(Press|Release) event.*?state 0x(\\w+), keycode \\d+ \\(keysym 0x(\\w+), ([^)]*)\\)"),
+            QRegularExpression::DotMatchesEverythingOption);
+        return event.globalMatch(output());
     }
-
-    // The printable ASCII characters the presses make, as the receiver's
-    // keymap at each event says.
-    QByteArray asciiText()
+    // The printable ASCII characters the presses make.
+    QString asciiText()
     {
-        QByteArray text;
-        for (const KeyEvent &event : events()) {
-            if (event.press && event.keysym >= 0x20 && event.keysym <= 0x7e)
-                text += char(event.keysym);
+        QString text;
+        for (const QRegularExpressionMatch &event : events()) {
+            const uint keysym = event.captured(3).toUInt(nullptr, 16);
+            if (event.captured(1) == QLatin1String("Press") && keysym >= 0x20 && keysym <= 0x7e)
+                text += QChar(keysym);
         }
         return text;
     }
 
 private:
-    QProcess m_process;
-    QByteArray m_output;
+    const QString &output() { return m_output += QString::fromLatin1(m_xev.readAllStandardOutput()); }
+
+    QProcess m_xev;
+    QString m_output;
     unsigned long m_window = 0;
 };
 
 TEST(Bridge, NoByteSequenceTypesAShortcut)
 {
-    PtyPair line;
-    TempConfig config;
-    config.mapPort(1, line.path());
+    TypingLine typing;
     KeyEventRecorder recorder;
-    BexlowProcess bexlow;
-    startTyping(bexlow, line.path());
+    typing.start();
     KeyboardState keyboard;
     ASSERT_TRUE(keyboard.focus(recorder.window()));
 
-    QByteArray everyByte;
-    for (int b = 0; b < 256; ++b)
-        everyByte += char(b);
     // Which keys the text becomes is the typing tests' concern; here only
     // that all of it was typed, up to the end mark, and never as a shortcut.
-    line.send(everyByte);
+    typing.line.send(range(0, 255).toLatin1());
     QThread::msleep(300); // two bursts, two runs of the receive handler
-    line.send("%{F4}^w+{TAB}~{ENTER}^%{DEL}+^{ESC}(~){}[]!@#\r<end>");
-    EXPECT_TRUE(processEventsUntil([&] { return recorder.asciiText().endsWith("<end>"); }, 30000))
-        << recorder.asciiText().constData();
+    typing.line.send("%{F4}^w+{TAB}~{ENTER}^%{DEL}+^{ESC}(~){}[]!@#\r<end>");
+    EXPECT_TRUE(processEventsUntil([&] { return recorder.asciiText().endsWith(QLatin1String("<end>")); }, 30000))
+        << recorder.asciiText().toStdString();
     processEventsFor(500); // anything extra shows now
 
-    EXPECT_TRUE(recorder.asciiText().endsWith("<end>"));
-    for (const KeyEvent &event : recorder.events()) {
-        EXPECT_EQ(event.state & ShortcutModifiers, 0u) << "key " << event.keycode << " with state " << event.state;
-        for (const unsigned long modifier : {XK_Control_L, XK_Control_R, XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R,
-                                             XK_Super_L, XK_Super_R, XK_Hyper_L, XK_Hyper_R})
-            EXPECT_NE(event.keysym, modifier) << "key " << event.keycode;
+    EXPECT_TRUE(recorder.asciiText().endsWith(QLatin1String("<end>")));
+    const QRegularExpression modifierKey(QStringLiteral("^(Control|Alt|Meta|Super|Hyper)_[LR]$"));
+    for (const QRegularExpressionMatch &event : recorder.events()) {
+        EXPECT_EQ(event.captured(2).toUInt(nullptr, 16) & ShortcutModifiers, 0u) << event.captured().toStdString();
+        EXPECT_FALSE(modifierKey.match(event.captured(4)).hasMatch()) << event.captured().toStdString();
     }
     EXPECT_TRUE(keyboard.keysDown().empty());
 }

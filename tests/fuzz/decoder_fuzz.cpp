@@ -13,9 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     // The first byte chooses where to split and whether parity is marked.
     const bool marking = data[0] & 1;
-    const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     // A newline at the end ends any character or mark left open.
-    const QByteArray ended = bytes + '\n';
+    const QByteArray ended = QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1)) + '\n';
 
     ReceivedDecoder whole;
     whole.setParityMarking(marking);

@@ -1,8 +1,9 @@
 // Runs a fuzz target without libFuzzer: over every file of its seed folder,
 // then over pseudo-random inputs from a fixed seed, so that the ordinary
 // test run checks the same properties the fuzzer does.
+#include "tests/support/helpers.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,21 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s SEED_FOLDER [RANDOM_RUNS]\n", argv[0]);
+    const QDir seeds(QString::fromLocal8Bit(argc == 2 ? argv[1] : ""));
+    const QStringList names = seeds.entryList(QDir::Files);
+    if (argc != 2 || names.isEmpty()) {
+        std::fprintf(stderr, "usage: %s SEED_FOLDER (a folder of seed files)\n", argv[0]);
         return 2;
     }
-    int files = 0;
-    const QDir seeds(QString::fromLocal8Bit(argv[1]));
-    for (const QString &name : seeds.entryList(QDir::Files)) {
-        QFile file(seeds.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            return 2;
-        const QByteArray bytes = file.readAll();
+    for (const QString &name : names) {
+        const QByteArray bytes = readFile(seeds.filePath(name));
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
-        ++files;
     }
-    const int runs = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const int runs = 20000;
     std::mt19937 random(20261206);
     // Inputs built from the bytes that matter most here, plus any byte.
     const char alphabet[] = "0123456789,.nNeEoOmMsS \t\r\n\"\\=[];#\xc3\xa9\xe2\x82\xac\xff\x00\x80\xbf\xf0";
@@ -36,6 +33,6 @@ int main(int argc, char **argv)
             c = random() % 4 ? alphabet[random() % (sizeof alphabet - 1)] : char(random() % 256);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(input.data()), input.size());
     }
-    std::printf("%d seed files and %d generated inputs: no failure\n", files, runs);
+    std::printf("%d seed files and %d generated inputs: no failure\n", int(names.size()), runs);
     return 0;
 }

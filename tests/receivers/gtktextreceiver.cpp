@@ -21,9 +21,8 @@ void save(const std::string &path, const std::string &bytes)
 
 gboolean saveText(gpointer buffer)
 {
-    GtkTextIter start, end;
-    gtk_text_buffer_get_bounds(GTK_TEXT_BUFFER(buffer), &start, &end);
-    gchar *text = gtk_text_buffer_get_text(GTK_TEXT_BUFFER(buffer), &start, &end, FALSE);
+    gchar *text = nullptr;
+    g_object_get(buffer, "text", &text, nullptr);
     save(outputFile, text);
     g_free(text);
     saveSource = 0;

@@ -27,9 +27,8 @@ ReceiverWindow::ReceiverWindow(Kind kind)
         QStringLiteral("stty raw -echo; echo $WINDOWID > '%1'; exec cat >> '%2'").arg(ready, file)};
     switch (kind) {
     case Kind::Xterm:
-        m_process.start(QStringLiteral("xterm"), QStringList{QStringLiteral("-u8"), QStringLiteral("-geometry"),
-                                                             QStringLiteral("80x24+0+0"), QStringLiteral("-e")}
-                                                     + rawTerminal);
+        m_process.start(QStringLiteral("xterm"),
+                        QStringLiteral("-u8 -geometry 80x24+0+0 -e").split(u' ') + rawTerminal);
         break;
     case Kind::Foot:
         m_process.start(QStringLiteral("foot"), rawTerminal);

@@ -18,14 +18,12 @@ WaylandDesktop::WaylandDesktop(Compositor compositor)
     const QString xDisplayFile = runtime + QStringLiteral("/display");
     const bool xwayland = compositor == Compositor::SwayWithXwayland;
     // Xwayland, run by nobody, lets only nobody in until told otherwise.
-    writeFile(
-        runtime + QStringLiteral("/sway.conf"),
-        QStringLiteral("xwayland %1\noutput HEADLESS-1 resolution 1024x768\ndefault_border none\n%2")
-            .arg(xwayland ? QStringLiteral("force") : QStringLiteral("disable"),
-                 xwayland
-                     ? QStringLiteral("exec sh -c 'xhost +si:localuser:root && echo $DISPLAY > %1'\n").arg(xDisplayFile)
-                     : QString())
-            .toUtf8());
+    const QString xwaylandLines =
+        xwayland ? QStringLiteral("xwayland force\nexec sh -c 'xhost +si:localuser:root && echo $DISPLAY > %1'\n")
+                       .arg(xDisplayFile)
+                 : QStringLiteral("xwayland disable\n");
+    writeFile(runtime + QStringLiteral("/sway.conf"),
+              "output HEADLESS-1 resolution 1024x768\ndefault_border none\n" + xwaylandLines.toUtf8());
 
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));

@@ -4,6 +4,7 @@
 #include "serial/receiveddecoder.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/expecterror.h"
+#include "tests/support/helpers.h"
 #include "tests/support/ptypair.h"
 
 #include <QFile>
@@ -12,18 +13,21 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <ctime>
 #include <termios.h>
 
 namespace {
 
-// A component whose port 1 is the given pty.
+// A component whose port 1 is the given pty, opened with these settings and flow control.
 struct OpenComponent
 {
-    explicit OpenComponent(const QString &device, const QString &settings = QStringLiteral("9600,n,8,1"))
+    explicit OpenComponent(const QString &device, const QString &settings = QStringLiteral("9600,n,8,1"),
+                           int handshaking = 0)
     {
         comm.setDeviceResolver([device](int) { return device; });
         comm.setSettings(settings);
+        comm.setHandshaking(handshaking);
         comm.setPortOpen(true);
     }
     MSComm comm;
@@ -32,11 +36,8 @@ struct OpenComponent
 TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhenOpenFails)
 {
     MSComm comm;
-    for (const short port : {short(0), short(-1), short(256)}) {
-        const OperationError error = errorOf([&] { comm.setCommPort(port); });
-        EXPECT_EQ(error.number(), OperationError::InvalidPropertyValue);
-        EXPECT_TRUE(error.description().contains(QString::number(port)));
-    }
+    for (const short port : {short(0), short(-1), short(256)})
+        expectError([&] { comm.setCommPort(port); }, OperationError::InvalidPropertyValue, QString::number(port));
     EXPECT_EQ(comm.CommPort(), 1);
     comm.setCommPort(255);
     EXPECT_EQ(comm.CommPort(), 255);
@@ -51,11 +52,10 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     const QString plain = dir.path() + QStringLiteral("/plain"); // not a terminal at all
     QFile(plain).open(QIODevice::WriteOnly);
     comm.setCommPort(3);
-    for (const auto &[device, reason] : {std::pair{plain, "Inappropriate ioctl"}, {missing, "No such file"}}) {
+    for (const auto &[device, number, reason] :
+         {std::tuple{plain, EIO, "Inappropriate ioctl"}, {missing, ENOENT, "No such file"}}) {
         comm.setDeviceResolver([device = device](int) { return device; });
-        EXPECT_TRUE(errorOf([&] { comm.setPortOpen(true); })
-                        .description()
-                        .startsWith(QStringLiteral("Com3 (%1): %2").arg(device, reason)));
+        expectError([&] { comm.setPortOpen(true); }, number, QStringLiteral("Com3 (%1): %2").arg(device, reason));
         EXPECT_FALSE(comm.PortOpen());
     }
 }
@@ -66,7 +66,6 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     OpenComponent first(line.path());
     // The open component refuses a new number and a second open.
     EXPECT_EQ(errorOf([&] { first.comm.setCommPort(2); }).number(), OperationError::PortAlreadyOpen);
-    EXPECT_EQ(first.comm.CommPort(), 1);
     EXPECT_EQ(errorOf([&] { first.comm.setPortOpen(true); }).number(), OperationError::PortAlreadyOpen);
 
     // So does the device, to another component, also under another name
@@ -77,10 +76,8 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     MSComm second;
     for (const QString &device : {line.path(), link}) {
         second.setDeviceResolver([device](int) { return device; });
-        const OperationError error = errorOf([&] { second.setPortOpen(true); });
-        EXPECT_EQ(error.number(), EBUSY);
-        EXPECT_TRUE(error.description().startsWith(QStringLiteral("Com1 (%1): ").arg(device)));
-        EXPECT_TRUE(error.description().contains(QStringLiteral("busy")));
+        expectError([&] { second.setPortOpen(true); }, EBUSY,
+                    QStringLiteral("Com1 (%1): Device or resource busy").arg(device));
         EXPECT_FALSE(second.PortOpen());
     }
 
@@ -88,8 +85,7 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
     first.comm.setPortOpen(false);
     first.comm.setPortOpen(false); // closing a closed port is harmless
     first.comm.setCommPort(2);
-    second.setPortOpen(true);
-    EXPECT_TRUE(second.PortOpen());
+    EXPECT_NO_THROW(second.setPortOpen(true));
 }
 
 // What the component asks the kernel for. A pty keeps 8 data bits and no
@@ -118,25 +114,20 @@ TEST(TermiosLine, EveryParityFlagIsSetExplicitly)
         EXPECT_EQ(state.iflag & dirty.iflag, (cflag & PARENB) ? std::uint32_t(INPCK | PARMRK) : 0u);
         EXPECT_FALSE(state.lflag & (ICANON | ECHO | ISIG));
         EXPECT_FALSE(state.oflag & OPOST);
-        EXPECT_EQ(state.outputSpeed, 9600u);
     }
 }
 
 TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
 {
     PtyPair line;
-    MSComm comm;
-    comm.setDeviceResolver([&](int) { return line.path(); });
-    comm.setSettings(QStringLiteral("19200,m,7,2"));
-    comm.setHandshaking(2);
-    comm.setPortOpen(true);
+    OpenComponent open(line.path(), QStringLiteral("19200,m,7,2"), 2);
+    MSComm &comm = open.comm;
     EXPECT_EQ(comm.lineState().outputSpeed, 19200u);
     const auto given = std::uint32_t(CSTOPB | CMSPAR | PARODD | CRTSCTS);
     EXPECT_EQ(comm.lineState().cflag & given, given);
 
     // Flow control 1 Xon/Xoff, 2 RTS/CTS, 3 both, on the open port.
-    const std::tuple<int, bool, bool> flows[] = {{1, true, false}, {3, true, true}, {0, false, false}};
-    for (const auto &[code, software, hardware] : flows) {
+    for (const auto &[code, software, hardware] : {std::tuple{1, true, false}, {3, true, true}, {0, false, false}}) {
         comm.setHandshaking(code);
         EXPECT_EQ(comm.lineState().iflag & (IXON | IXOFF), software ? std::uint32_t(IXON | IXOFF) : 0u) << code;
         EXPECT_EQ(bool(comm.lineState().cflag & CRTSCTS), hardware) << code;
@@ -168,7 +159,6 @@ TEST(MSComm, InputTakesWhatArrivedWhileTheEventLoopWasBlockedAndASplitCharacterW
     line.send("\xac\r Ma\xc3");
     QThread::msleep(20);
     EXPECT_EQ(open.comm.Input(), QStringLiteral("ABC€\r Ma"));
-    EXPECT_EQ(open.comm.Input(), QString()); // the read removed it
     line.send("\xb1"
               "ana \xe4\xb8");
     QThread::msleep(30);
@@ -184,8 +174,7 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     const QString link = dir.path() + QStringLiteral("/ttyUSB0");
     auto line = std::make_unique<PtyPair>();
     ASSERT_TRUE(QFile::link(line->path(), link));
-    OpenComponent open(link, QStringLiteral("4800,e,7,1"));
-    open.comm.setHandshaking(1);
+    OpenComponent open(link, QStringLiteral("4800,e,7,1"), 1);
     // One opened under its /dev/pts name: once hung up, that number is free
     // again and the next pty may well take it; whoever that is, it is not
     // this line, so it is never reopened.
@@ -204,7 +193,6 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     direct->hangUp();
     ASSERT_TRUE(QFile::remove(link));
     ASSERT_TRUE(processEventsUntil([&] { return open.comm.waitingForDevice() && directly.comm.waitingForDevice(); }));
-    EXPECT_TRUE(open.comm.PortOpen());
     EXPECT_EQ(open.comm.Input(), QStringLiteral("before"));
 
     // Waiting must not burn the processor.
@@ -215,9 +203,7 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
 
     // The adapter comes back under the same name (a new pty behind the link),
     // and other ptys appear.
-    std::vector<std::unique_ptr<PtyPair>> others;
-    for (int i = 0; i < 4; ++i)
-        others.push_back(std::make_unique<PtyPair>());
+    const std::array<PtyPair, 4> others;
     line = std::make_unique<PtyPair>();
     ASSERT_TRUE(QFile::link(line->path(), link));
     ASSERT_TRUE(processEventsUntil([&] { return !open.comm.waitingForDevice(); }, 3000));
@@ -234,7 +220,6 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     ASSERT_TRUE(processEventsUntil([&] { return notifications > 0; }));
     EXPECT_EQ(open.comm.Input(), QStringLiteral("after\r"));
     EXPECT_TRUE(directly.comm.waitingForDevice());
-    EXPECT_THROW(directly.comm.lineState(), OperationError);
 }
 
 TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
@@ -243,29 +228,15 @@ TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
     EXPECT_EQ(decoder.decode("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), QStringLiteral("café € 😀"));
     // Latin-1 bytes that are no UTF-8: each becomes the character of its value.
     EXPECT_EQ(decoder.decode("caf\xe9!"), QStringLiteral("café!"));
-    // Overlong forms and surrogates are not characters.
-    EXPECT_EQ(decoder.decode("\xe0\x80\xaf"), QString::fromLatin1("\xe0\x80\xaf"));
-    EXPECT_EQ(decoder.decode("\xed\xa0\x80"), QString::fromLatin1("\xed\xa0\x80"));
+    // Overlong forms, surrogates and anything above U+10FFFF are not characters.
+    for (const char *invalid :
+         {"\xe0\x80\xaf", "\xed\xa0\x80", "\xf0\x80\x80\x80", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80"})
+        EXPECT_EQ(decoder.decode(invalid), QString::fromLatin1(invalid));
     // Every byte value, ASCII, NUL and controls included: in ascending order no
     // two bytes of 0x80-0xff form a character, so each comes out as the
     // character of its value, none held back.
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all += char(b);
-    EXPECT_EQ(decoder.decode(all), QString::fromLatin1(all));
-    EXPECT_FALSE(decoder.hasPending());
-}
-
-TEST(ReceivedDecoder, ASplitCharacterWaitsForItsRest)
-{
-    ReceivedDecoder decoder;
-    EXPECT_EQ(decoder.decode("ab\xe2"), QStringLiteral("ab"));
-    EXPECT_TRUE(decoder.hasPending());
-    EXPECT_EQ(decoder.decode("\x82"), QString());
-    EXPECT_EQ(decoder.decode("\xac!"), QStringLiteral("€!"));
-    // A lead byte whose rest never comes is kept as Latin-1 once the next byte shows it.
-    EXPECT_EQ(decoder.decode("\xc3"), QString());
-    EXPECT_EQ(decoder.decode("\r"), QStringLiteral("Ã\r"));
+    const QString all = range(0, 255);
+    EXPECT_EQ(decoder.decode(all.toLatin1()), all);
     EXPECT_FALSE(decoder.hasPending());
 }
 
@@ -276,13 +247,6 @@ TEST(ReceivedDecoder, ParityMarksBecomeQuestionMarks)
     // \377 \0 c is a character received with a parity error; \377 \377 is \377.
     EXPECT_EQ(decoder.decode(QByteArray("a\xff\0xb", 5)), QStringLiteral("a?b"));
     EXPECT_EQ(decoder.decode("\xff\xff"), QString::fromLatin1("\xff"));
-    // Marks split across reads.
-    EXPECT_EQ(decoder.decode("c\xff"), QStringLiteral("c"));
-    EXPECT_EQ(decoder.decode(QByteArray("\0", 1)), QString());
-    EXPECT_EQ(decoder.decode("zd"), QStringLiteral("?d"));
-    // Without marking, \377 is an ordinary byte.
-    ReceivedDecoder plain;
-    EXPECT_EQ(plain.decode(QByteArray("\xff\0x", 3)), QString::fromLatin1("\xff\0x", 3));
 }
 
 } // namespace

@@ -11,17 +11,14 @@ public:
         : m_name(name)
         , m_saved(qgetenv(name))
     {
-        set(name, value);
+        set(value);
     }
-    ~EnvironmentVariable() { set(m_name, m_saved); }
+    ~EnvironmentVariable() { set(m_saved); }
     EnvironmentVariable(const EnvironmentVariable &) = delete;
     EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
 
 private:
-    static void set(const char *name, const QByteArray &value)
-    {
-        value.isNull() ? qunsetenv(name) : qputenv(name, value);
-    }
+    void set(const QByteArray &value) const { value.isNull() ? qunsetenv(m_name) : qputenv(m_name, value); }
 
     const char *m_name;
     const QByteArray m_saved;

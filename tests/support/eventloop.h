@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <utility>
 
 // Runs the event loop until the condition holds or the time is up; gives the
 // condition's last value. For waiting on things that really happen
@@ -40,10 +41,8 @@ inline void processEventsUntilQuietAt(const std::function<qsizetype()> &size, qs
     processEventsUntil(
         [&] {
             const qsizetype now = size();
-            if (now != last) {
+            if (std::exchange(last, now) != now)
                 quiet.start();
-                last = now;
-            }
             return now >= length && quiet.elapsed() >= 300;
         },
         timeoutMs);

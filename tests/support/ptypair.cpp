@@ -20,11 +20,6 @@ PtyPair::PtyPair()
     m_path = QString::fromLocal8Bit(name);
 }
 
-PtyPair::~PtyPair()
-{
-    hangUp();
-}
-
 void PtyPair::send(const QByteArray &bytes)
 {
     qsizetype done = 0;

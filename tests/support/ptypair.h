@@ -9,7 +9,7 @@ class PtyPair
 {
 public:
     PtyPair();
-    ~PtyPair();
+    ~PtyPair() { hangUp(); }
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
