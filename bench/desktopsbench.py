@@ -62,6 +62,12 @@ def private_session():
     tb.wait_for(lambda: os.path.exists(os.path.join(runtime, "bus")), 10)
 
 
+def has_owner(name):
+    return "true" in subprocess.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                                     "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", name],
+                                    capture_output=True, text=True).stdout
+
+
 def start_mutter():
     private_session()
     tb.start([FAKE_LOCALE, "us"])
@@ -106,9 +112,14 @@ def start_kwin(grant=True):
     receiver = Receiver("xterm", ready)
     if not grant:
         env = dict(os.environ, XDG_CURRENT_DESKTOP="KDE", QT_QPA_PLATFORM="wayland")
-        for program in ("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde", "/usr/libexec/xdg-desktop-portal"):
+        # Each has its name before the next starts: else the portal has the bus
+        # start a second KDE backend, which outlives the bench.
+        for program, name in (("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde",
+                               "org.freedesktop.impl.portal.desktop.kde"),
+                              ("/usr/libexec/xdg-desktop-portal", "org.freedesktop.portal.Desktop")):
             tb.start([program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(2)
+            if not tb.wait_for(lambda: has_owner(name), 30, step=0.2):
+                sys.exit("desktopsbench: %s did not start" % name)
     return receiver
 
 

@@ -23,6 +23,12 @@
 
 namespace {
 
+// A process that is stopped with SIGTERM, and waited for, when it goes.
+struct Service : QProcess
+{
+    ~Service() override { stopProcess(*this); }
+};
+
 // The runtime folder (0700) and session bus the desktop and bexlow share;
 // it sets the variables that lead there for this process and its children.
 struct PrivateSession
@@ -46,7 +52,6 @@ struct PrivateSession
     {
         // A later session's connection of the same name would be this one.
         QDBusConnection::disconnectFromBus(connection.name());
-        stopProcess(bus);
     }
     bool offers(const char *service) const
     {
@@ -62,7 +67,7 @@ struct PrivateSession
     }
 
     QTemporaryDir runtime;
-    QProcess bus;
+    Service bus;
     QDBusConnection connection{QString()};
 };
 
@@ -82,15 +87,9 @@ struct MutterDesktop
             [&] { return QFileInfo::exists(session.runtime.filePath(QStringLiteral("bexlow-test-desktop"))); }, 20000);
         foot = std::make_unique<ReceiverWindow>(ReceiverWindow::Kind::Foot);
     }
-    ~MutterDesktop()
-    {
-        foot.reset();
-        stopProcess(mutter);
-        stopProcess(locale);
-    }
     QByteArray received() const { return foot->text(); }
 
-    QProcess locale, mutter;
+    Service locale, mutter;
     std::unique_ptr<ReceiverWindow> foot;
 };
 
@@ -134,11 +133,10 @@ struct KWinDesktop
             throw std::runtime_error("xterm did not start in KWin");
         processEventsFor(500); // xterm maps its window and takes the focus
     }
-    ~KWinDesktop() { stopProcess(process); }
     QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
 
     QTemporaryDir folder;
-    QProcess process;
+    Service process;
 };
 
 // The desktop portal as on KDE Plasma: xdg-desktop-portal with KDE's
@@ -153,13 +151,7 @@ struct KdePortal
         session.startService(frontend, QStringLiteral("/usr/libexec/xdg-desktop-portal"), {},
                              "org.freedesktop.portal.Desktop");
     }
-    ~KdePortal()
-    {
-        stopProcess(frontend);
-        stopProcess(kde);
-    }
-
-    QProcess kde, frontend;
+    Service kde, frontend;
 };
 
 // The bases go in this order: bexlow ends before the bus does.
@@ -253,7 +245,7 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
     // Debian 12's portal keeps no grant: a stand-in of version 2 plays it.
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
     const QString log = runtime.filePath(QStringLiteral("portal.log"));
-    QProcess portal;
+    Service portal;
     startService(portal, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakeportal.py"), {log},
                  "org.freedesktop.portal.Desktop");
     for (int start = 1; start <= 2; ++start) {
@@ -261,7 +253,6 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
         startTyping(again, line.path());
         EXPECT_EQ(again.errorOutput().toStdString(), "");
     }
-    stopProcess(portal);
     EXPECT_EQ(readFile(log).toStdString(), "persist_mode=2 restore_token=\npersist_mode=2 restore_token=granted-1\n");
     EXPECT_TRUE(config.read(QStringLiteral("bexlow")).contains("PortalRestoreToken=granted-2"));
 }
