@@ -6,8 +6,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 
-#include <atomic>
-
 namespace {
 
 const QString ServicePath = QStringLiteral("/org/gnome/Mutter/RemoteDesktop");
@@ -18,34 +16,21 @@ const QString SessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.
 // before it, a few thousand a second.
 constexpr int ReplyTimeoutMs = 30000;
 
-QString uniqueConnectionName()
-{
-    static std::atomic<int> count{0};
-    return QStringLiteral("bexlow-remote-desktop-%1").arg(++count);
-}
-
 } // namespace
 
 RemoteDesktopSession::RemoteDesktopSession()
-    : m_connectionName(uniqueConnectionName())
-    , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName))
 {
-    try {
-        if (!m_bus.isConnected())
-            throw OperationError(OperationError::TypingUnavailable,
-                                 QStringLiteral("No D-Bus session bus to reach GNOME's remote desktop service (%1)")
-                                     .arg(m_bus.lastError().message()));
-        const QDBusMessage created = m_bus.call(QDBusMessage::createMethodCall(
-            QLatin1String(Service), ServicePath, ServiceInterface, QStringLiteral("CreateSession")));
-        throwIfFailed(created, QStringLiteral("refused a session"), OperationError::TypingUnavailable);
-        m_sessionPath = created.arguments().value(0).value<QDBusObjectPath>().path();
-        const QDBusMessage started = m_bus.call(QDBusMessage::createMethodCall(
-            QLatin1String(Service), m_sessionPath, SessionInterface, QStringLiteral("Start")));
-        throwIfFailed(started, QStringLiteral("refused to start a session"), OperationError::TypingUnavailable);
-    } catch (const OperationError &) {
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        throw;
-    }
+    if (!m_bus.isConnected())
+        throw OperationError(OperationError::TypingUnavailable,
+                             QStringLiteral("No D-Bus session bus to reach GNOME's remote desktop service (%1)")
+                                 .arg(m_bus.lastError().message()));
+    const QDBusMessage created = m_bus.call(QDBusMessage::createMethodCall(
+        QLatin1String(Service), ServicePath, ServiceInterface, QStringLiteral("CreateSession")));
+    throwIfFailed(created, QStringLiteral("refused a session"), OperationError::TypingUnavailable);
+    m_sessionPath = created.arguments().value(0).value<QDBusObjectPath>().path();
+    const QDBusMessage started = m_bus.call(QDBusMessage::createMethodCall(QLatin1String(Service), m_sessionPath,
+                                                                           SessionInterface, QStringLiteral("Start")));
+    throwIfFailed(started, QStringLiteral("refused to start a session"), OperationError::TypingUnavailable);
 }
 
 RemoteDesktopSession::~RemoteDesktopSession()
@@ -53,7 +38,6 @@ RemoteDesktopSession::~RemoteDesktopSession()
     if (!m_sessionPath.isEmpty())
         m_bus.send(QDBusMessage::createMethodCall(QLatin1String(Service), m_sessionPath, SessionInterface,
                                                   QStringLiteral("Stop")));
-    QDBusConnection::disconnectFromBus(m_connectionName);
 }
 
 bool RemoteDesktopSession::offered(const QDBusConnection &conn)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keyboard/ownsessionbus.h"
+
 #include <QDBusConnection>
 #include <QString>
 
@@ -41,8 +43,7 @@ private:
     void send(const char *method, uint32_t value, bool pressed);
     void throwIfFailed(const class QDBusMessage &reply, const QString &what, int number) const;
 
-    QString m_connectionName;
-    QDBusConnection m_bus;
+    OwnSessionBus m_bus;
     QString m_sessionPath;
     bool m_sendFailed = false;
 };

@@ -9,8 +9,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <atomic>
-
 namespace {
 
 const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -27,12 +25,6 @@ constexpr uint PersistUntilRevoked = 2;
 constexpr int AnswerTimeoutMs = 120000;
 // How long the portal may take to answer a key.
 constexpr int ReplyTimeoutMs = 10000;
-
-QString uniqueConnectionName()
-{
-    static std::atomic<int> count{0};
-    return QStringLiteral("bexlow-portal-%1").arg(++count);
-}
 
 QVariant propertyOf(const QDBusConnection &conn, const QString &name)
 {
@@ -73,8 +65,6 @@ bool RemoteDesktopPortal::offersKeyboard(const QDBusConnection &conn)
 }
 
 RemoteDesktopPortal::RemoteDesktopPortal(const QString &restoreToken)
-    : m_connectionName(uniqueConnectionName())
-    , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName))
 {
     try {
         if (!m_bus.isConnected())
@@ -103,7 +93,6 @@ RemoteDesktopPortal::RemoteDesktopPortal(const QString &restoreToken)
         if (!m_sessionPath.isEmpty())
             m_bus.call(QDBusMessage::createMethodCall(QLatin1String(Service), m_sessionPath, SessionInterface,
                                                       QStringLiteral("Close")));
-        QDBusConnection::disconnectFromBus(m_connectionName);
         throw;
     }
 }
@@ -113,7 +102,6 @@ RemoteDesktopPortal::~RemoteDesktopPortal()
     // The portal also closes the session when the connection goes.
     m_bus.send(QDBusMessage::createMethodCall(QLatin1String(Service), m_sessionPath, SessionInterface,
                                               QStringLiteral("Close")));
-    QDBusConnection::disconnectFromBus(m_connectionName);
 }
 
 QVariantMap RemoteDesktopPortal::request(const QString &method, QVariantList arguments, QVariantMap options,

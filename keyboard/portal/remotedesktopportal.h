@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keyboard/ownsessionbus.h"
+
 #include <QDBusConnection>
 #include <QString>
 #include <QVariantList>
@@ -46,8 +48,7 @@ private:
     QVariantMap request(const QString &method, QVariantList arguments, QVariantMap options, const QString &what);
     [[noreturn]] void fail(int number, const QString &what, const QString &why) const;
 
-    QString m_connectionName;
-    QDBusConnection m_bus;
+    OwnSessionBus m_bus;
     QString m_sessionPath;
     QString m_restoreToken;
     int m_requests = 0;
