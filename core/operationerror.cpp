@@ -27,7 +27,7 @@ QString OperationError::quoted(const QString &text)
         else if (c == QLatin1Char('\t'))
             shown += QStringLiteral("\\t");
         else if (isControlCharacter(c.unicode()))
-            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            shown += QStringLiteral("\\x%1").arg(uint{c.unicode()}, 2, 16, QLatin1Char('0'));
         else
             shown += c;
     }

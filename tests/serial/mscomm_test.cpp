@@ -50,7 +50,7 @@ TEST(MSComm, RefusesBadValuesKeepsThePreviousOnesAndNamesPortDeviceAndReasonWhen
     QTemporaryDir dir;
     const QString missing = dir.path() + QStringLiteral("/ttyUSB9");
     const QString plain = dir.path() + QStringLiteral("/plain"); // not a terminal at all
-    QFile(plain).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile(plain).open(QIODevice::WriteOnly));
     comm.setCommPort(3);
     for (const auto &[device, number, reason] :
          {std::tuple{plain, EIO, "Inappropriate ioctl"}, {missing, ENOENT, "No such file"}}) {
