@@ -6,6 +6,8 @@
 #   make install  install under PREFIX (default /usr/local)
 #   make package  the Debian package bexlow_<version>_<arch>.deb in BUILD
 #   make bench    typing and bridge benchmarks
+#   make test-distro DIST=trixie     build (WERROR=1) and every test in a Debian tree of DIST
+#   make package-distro DIST=trixie  DIST's .deb, built in its tree, into build-DIST/
 #   make fuzz     run each fuzz target for FUZZ_SECONDS (default 60)
 #   make format   apply .clang-format to every C++ file (make check-format: only check)
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -27,7 +29,8 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	-DBEXLOW_WERROR=$(if $(filter 1,$(WERROR)),ON,OFF) \
 	$(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all build configure deps test demo install bench package clean fuzz format check-format
+.PHONY: all build configure deps test demo install bench package clean fuzz format check-format \
+	test-distro package-distro
 
 all: build
 
@@ -44,7 +47,8 @@ test: deps
 	$(MAKE) build
 	scripts/run-tests.sh $(BUILD)
 
-demo: deps
+demo:
+	scripts/deps.sh build demo
 	$(MAKE) build
 	scripts/demo.sh $(BUILD)
 
@@ -54,11 +58,17 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+test-distro:
+	scripts/test-distro.sh $(DIST) test
+
+package-distro:
+	scripts/test-distro.sh $(DIST) package
+
 bench: build
 	bench/run.sh $(BUILD)
 
 fuzz:
-	scripts/deps.sh fuzz
+	scripts/deps.sh build fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DBEXLOW_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j$$(nproc) --target linesettings_fuzz decoder_fuzz inivalue_fuzz typedtext_fuzz
 	scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)

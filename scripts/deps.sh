@@ -1,32 +1,63 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing bexlow need.
+# Installs the Debian packages that building, the demo and the tests need.
 # Idempotent: installs only what is missing. As root it runs apt-get;
 # otherwise it prints the command to run.
+#
+# Usage: deps.sh [--list] [GROUP...]
+#   GROUP is build, demo, tests or fuzz; with none, build demo tests.
+#   --list prints the packages of the groups, one a line, and installs nothing
+#   (the distribution lane makes its trees from that list).
 set -euo pipefail
 
-packages=(
-    cmake make g++ pkg-config
+# Compiling bexlow; GoogleTest because the build also compiles the tests.
+build=(
+    cmake make g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
     libx11-dev libxcb1-dev libxtst-dev libxkbcommon-dev
     libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
-    xvfb xauth xterm xdotool x11-xkb-utils x11-utils x11-apps xfonts-base fonts-dejavu-core openbox
+)
+# make demo: a private X server, a window to type into, a virtual serial line.
+demo=(
+    xvfb xterm xdotool xfonts-base fonts-dejavu-core socat python3 imagemagick
+)
+tests=(
+    xauth x11-xkb-utils x11-utils x11-apps openbox
     # Wayland typing tests: headless sway and weston, native receivers, wtype to compare
     sway foot wtype xwayland x11-xserver-utils weston
     # Browser and GTK receivers
     chromium libgtk-3-dev
-    clang-format ccache
-    socat python3 desktop-file-utils dpkg-dev file imagemagick groff-base man-db procps
+    clang-format
+    desktop-file-utils dpkg-dev file groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
     mutter dbus-daemon python3-dbus python3-gi
     # KDE typing tests: headless KWin, xterm under its Xwayland; the desktop
-    # portal with KDE's backend (a Qt 5 Wayland client)
+    # portal with KDE's backend (a Qt 5 Wayland client on Debian 12)
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
+fuzz=(clang libclang-rt-14-dev)
 
-# `deps.sh fuzz` adds what the fuzzers need.
-if [ "${1:-}" = fuzz ]; then
-    packages+=(clang libclang-rt-14-dev)
+list=0
+if [ "${1:-}" = --list ]; then
+    list=1
+    shift
+fi
+[ $# -gt 0 ] || set -- build demo tests
+
+packages=()
+for group in "$@"; do
+    case "$group" in
+    build) packages+=("${build[@]}") ;;
+    demo) packages+=("${demo[@]}") ;;
+    tests) packages+=("${tests[@]}") ;;
+    fuzz) packages+=("${fuzz[@]}") ;;
+    *) echo "deps: unknown group \"$group\" (build, demo, tests, fuzz)" >&2; exit 2 ;;
+    esac
+done
+
+if [ "$list" = 1 ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
 fi
 
 missing=()
@@ -37,7 +68,7 @@ for package in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "deps: all build and test packages are installed"
+    echo "deps: all packages for $* are installed"
     exit 0
 fi
 
