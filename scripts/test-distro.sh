@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The distribution lane: builds bexlow with WERROR=1 inside a tree of another
+# Debian release and runs the test suite there, or makes that release's .deb.
+#
+# Usage: scripts/test-distro.sh DIST [test|package|run COMMAND...]
+#   DIST     a Debian suite or codename: trixie, testing, ...
+#   test     (default) build and run every test inside the tree
+#   package  build and make the .deb, copied to build-DIST/ here
+#   run      run COMMAND in the tree's copy of the sources (for example
+#            bash, or build/...: the lane's build folder is /root/build)
+#
+# The tree is made with mmdebstrap from the packages that scripts/deps.sh
+# lists, and kept in $BEXLOW_TREES (default /var/cache/bexlow) as
+# DIST-<digest of the package list>: a changed list makes a new tree and
+# removes the old one. Needs root: it makes the tree and enters it by chroot.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=${1:?usage: scripts/test-distro.sh DIST [test|package|run COMMAND...]}
+step=${2:-test}
+shift $(($# < 2 ? $# : 2))
+trees=${BEXLOW_TREES:-/var/cache/bexlow}
+
+fail() { echo "test-distro: $*" >&2; exit 2; }
+say() { echo "test-distro[$dist]: $*"; }
+
+case "$step" in test | package | run) ;; *) fail "unknown step \"$step\" (test, package or run)" ;; esac
+[ "$(id -u)" -eq 0 ] || fail "run as root: the lane makes a Debian tree and enters it by chroot"
+if ! command -v mmdebstrap >/dev/null; then
+    apt-get update -q && apt-get install -y -q --no-install-recommends mmdebstrap
+fi
+
+# Mirrors of Debian's archive may serve Release files past their Valid-Until.
+apt_options=(--aptopt='Acquire::Check-Valid-Until "false"' --aptopt='Acquire::Check-Date "false"')
+packages=$("$root/scripts/deps.sh" --list build demo tests | sort -u)
+digest=$(printf '%s\n' "$dist" "$packages" | sha256sum | cut -c1-12)
+tree=$trees/$dist-$digest
+
+mounts_under() { findmnt -rn -o TARGET | grep -F "$1/" | sort -r || true; }
+
+unmount_all() {
+    local target
+    for target in $(mounts_under "$1"); do
+        umount -l "$target"
+    done
+}
+
+# A tree with /dev bound into it is never removed while anything is mounted.
+remove_tree() {
+    unmount_all "$1"
+    [ -z "$(mounts_under "$1")" ] || fail "$1 still has mounts; not removing it"
+    rm -rf --one-file-system "$1"
+}
+
+if [ ! -e "$tree/.bexlow-complete" ]; then
+    for old in "$trees/$dist"-*; do
+        [ -e "$old" ] && say "removing the tree of an older package list, $old" && remove_tree "$old"
+    done
+    mkdir -p "$trees"
+    say "making the tree $tree ($(wc -l <<<"$packages") packages and their dependencies)"
+    mmdebstrap --variant=apt "${apt_options[@]}" --include="$(paste -sd, <<<"$packages")" \
+        "$dist" "$tree.partial"
+    touch "$tree.partial/.bexlow-complete"
+    mv "$tree.partial" "$tree"
+fi
+
+trap 'unmount_all "$tree"' EXIT
+mount -t proc proc "$tree/proc"
+mount --rbind /sys "$tree/sys" && mount --make-rslave "$tree/sys"
+mount --rbind /dev "$tree/dev" && mount --make-rslave "$tree/dev"
+mount -t tmpfs -o mode=1777 tmpfs "$tree/tmp"
+# KWin starts its Xwayland only where this folder is root's, mode 1777.
+install -d -m 1777 -o root -g root "$tree/tmp/.X11-unix"
+
+# The sources as they are here, committed or not; the build folder in the
+# tree is kept, so a second run builds only what changed.
+rm -rf "$tree/root/bexlow"
+mkdir -p "$tree/root/bexlow"
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+    tar --null -T - -cf -) | tar -xf - -C "$tree/root/bexlow"
+
+# Cases that this release is known to fail, with why: they run elsewhere.
+known_failures=()
+filter=$(IFS=:; echo "${known_failures[*]}")
+[ -z "$filter" ] || say "not run here (known to fail): $filter"
+
+case "$step" in
+test) commands='make build BUILD=/root/build && scripts/run-tests.sh /root/build' ;;
+package) commands='make package BUILD=/root/build && cp /root/build/*.deb /root/deb/' ;;
+run) commands=$(printf '%q ' "$@") ;;
+esac
+mkdir -p "$tree/root/deb"
+rm -f "$tree"/root/deb/*.deb
+say "$(chroot "$tree" sh -c '. /etc/os-release; echo "$PRETTY_NAME"'), step: $step"
+chroot "$tree" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    HOME=/root LANG=C.UTF-8 CI=true WERROR=1 CCACHE_DIR=/root/.ccache \
+    ${filter:+GTEST_FILTER="-$filter"} \
+    bash -c "cd /root/bexlow && $commands"
+
+if [ "$step" = package ]; then
+    mkdir -p "$root/build-$dist"
+    cp "$tree"/root/deb/*.deb "$root/build-$dist/"
+    say "package: $(ls "$root/build-$dist"/*.deb)"
+fi
