@@ -1,6 +1,7 @@
 #include "bridge/startup.h"
 
 #include "core/operationerror.h"
+#include "core/report.h"
 #include "serial/mscomm.h"
 #include "settings/linesettings.h"
 #include "store/settingslayout.h"
@@ -51,4 +52,16 @@ void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm
     port.setSettings(settingsText);
     port.setCommPort(convertPortText(portText));
     port.setPortOpen(true);
+}
+
+ControlCharacters readControlCharacters(const SettingsStore &store)
+{
+    using namespace SettingsLayout;
+    QStringList rejected;
+    const ControlCharacters table =
+        ControlCharacters::fromEntries(store.entries(ApplicationTitle, ControlCharactersSection), &rejected);
+    for (const QString &why : rejected)
+        Report::failure(OperationError(OperationError::InvalidControlCharacterEntry,
+                                       QStringLiteral("[%1] %2").arg(ControlCharactersSection, why)));
+    return table;
 }

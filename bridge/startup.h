@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keyboard/controlcharacters.h"
+
 #include <QString>
 
 class MSComm;
@@ -14,3 +16,7 @@ void openPortAtStartup(const QString &argumentText, SettingsStore &store, MSComm
 // Port text to port number: optional blanks around an optional sign and
 // decimal digits, within -32768 to 32767. Throws OperationError otherwise.
 short convertPortText(const QString &portText);
+
+// The [ControlCharacters] table as stored. Each entry it cannot use is
+// reported in one line, and the rest of the table is used.
+ControlCharacters readControlCharacters(const SettingsStore &store);

@@ -20,6 +20,7 @@ TerminalBridge::TerminalBridge(SettingsStore &store, KeyInjector &keys, QObject 
 
 void TerminalBridge::start(const QString &argumentText)
 {
+    m_controlCharacters = readControlCharacters(m_store);
     openPortAtStartup(argumentText, m_store, m_port);
 }
 
@@ -30,8 +31,11 @@ void TerminalBridge::forwardReceived()
     // A busy wait by design: nothing else runs until the burst has settled.
     while (std::chrono::duration<double>(Clock::now() - start).count() <= SettleDelaySeconds) {
     }
-    const QString received = m_port.Input();
-    m_keys.type(received);
+    const ControlCharacters::Replaced received = m_controlCharacters.replace(m_port.Input());
+    if (!received.notTyped.isEmpty())
+        Report::line(QStringLiteral("not typed: %1; see \"Control characters and GS1 barcodes\" in the README")
+                         .arg(received.notTyped));
+    m_keys.type(received.text);
 }
 
 void TerminalBridge::onComm()

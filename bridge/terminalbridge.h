@@ -1,5 +1,6 @@
 #pragma once
 
+#include "keyboard/controlcharacters.h"
 #include "serial/mscomm.h"
 
 #include <QObject>
@@ -21,12 +22,15 @@ public:
     // The serial component (the main window's MSComm1).
     MSComm &port() { return m_port; }
 
-    // Start-up: configures the port from the argument text or the saved
-    // settings and opens it. Throws OperationError when a step fails.
+    // Start-up: reads the control character table, configures the port from
+    // the argument text or the saved settings and opens it. Throws
+    // OperationError when a step fails.
     void start(const QString &argumentText);
 
-    // The receive handler: waits the settle delay, takes everything received
-    // and types it. Throws OperationError when reading or typing fails.
+    // The receive handler: waits the settle delay, takes everything received,
+    // puts the table's texts in place of control characters, names those that
+    // are not typed in one line, and types the rest. Throws OperationError
+    // when reading or typing fails.
     void forwardReceived();
 
     // Just over this many seconds pass between a notification and the read,
@@ -41,4 +45,5 @@ private:
     MSComm m_port;
     SettingsStore &m_store;
     KeyInjector &m_keys;
+    ControlCharacters m_controlCharacters;
 };

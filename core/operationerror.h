@@ -19,6 +19,7 @@ public:
         SettingsStoreFailure = 8100,
         TypingUnavailable = 8200,
         TypingFailed = 8201,
+        InvalidControlCharacterEntry = 8202,
         InvalidPortText = 8300,
     };
 

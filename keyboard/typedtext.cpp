@@ -17,6 +17,11 @@ bool isSurrogate(char32_t c)
 
 } // namespace
 
+bool TypedText::typesAsKey(char32_t c)
+{
+    return c == CarriageReturn || c == LineFeed || c == Tab || c == BackSpace || c == Escape;
+}
+
 std::u32string TypedText::strokesFor(const QString &text)
 {
     std::u32string strokes;
@@ -33,9 +38,7 @@ std::u32string TypedText::strokesFor(const QString &text)
             continue;
         if (c == CarriageReturn || c == LineFeed)
             strokes += CarriageReturn;
-        else if (c == Tab || c == BackSpace || c == Escape)
-            strokes += c;
-        else if (!isControlCharacter(c) && !isSurrogate(c))
+        else if (typesAsKey(c) || (!isControlCharacter(c) && !isSurrogate(c)))
             strokes += c;
     }
     return strokes;

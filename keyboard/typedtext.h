@@ -16,6 +16,9 @@ class TypedText
 public:
     std::u32string strokesFor(const QString &text);
 
+    // CR, LF, TAB, BS and ESC: the control characters that are typed as keys.
+    static bool typesAsKey(char32_t c);
+
     // Forgets a CR that ended the previous text.
     void reset() { m_afterCarriageReturn = false; }
 

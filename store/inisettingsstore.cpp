@@ -45,9 +45,9 @@ bool splitEntry(const QByteArray &line, QByteArray *key, QByteArray *value)
 
 // Section and key names compare without regard to case, as a person editing
 // the file would expect.
-bool sameName(const QByteArray &stored, const QString &wanted)
+bool sameName(const QString &stored, const QString &wanted)
 {
-    return QString::fromUtf8(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+    return stored.compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 bool needsQuotes(const QString &value)
@@ -209,20 +209,29 @@ QList<QByteArray> IniSettingsStore::readLines(const QString &path) const
 QString IniSettingsStore::value(const QString &appName, const QString &section, const QString &key,
                                 const QString &defaultValue) const
 {
+    for (const auto &[entryKey, entryValue] : entries(appName, section)) {
+        if (sameName(entryKey, key))
+            return entryValue;
+    }
+    return defaultValue;
+}
+
+QList<std::pair<QString, QString>> IniSettingsStore::entries(const QString &appName, const QString &section) const
+{
     checkName(QStringLiteral("application name"), appName);
-    const QList<QByteArray> lines = readLines(filePath(appName));
+    QList<std::pair<QString, QString>> found;
     bool inSection = false;
-    for (const QByteArray &line : lines) {
+    for (const QByteArray &line : readLines(filePath(appName))) {
         const QByteArray name = sectionName(line);
         if (!name.isNull()) {
-            inSection = sameName(name, section);
+            inSection = sameName(QString::fromUtf8(name), section);
             continue;
         }
         QByteArray entryKey, rawValue;
-        if (inSection && splitEntry(line, &entryKey, &rawValue) && sameName(entryKey, key))
-            return decodeValue(rawValue);
+        if (inSection && splitEntry(line, &entryKey, &rawValue))
+            found.append({QString::fromUtf8(entryKey), decodeValue(rawValue)});
     }
-    return defaultValue;
+    return found;
 }
 
 void IniSettingsStore::save(const QString &appName, const QString &section, const QString &key, const QString &value)
@@ -242,13 +251,13 @@ void IniSettingsStore::save(const QString &appName, const QString &section, cons
         if (!name.isNull()) {
             if (sectionStart >= 0 && sectionEnd < 0)
                 sectionEnd = i;
-            if (sectionStart < 0 && sameName(name, section))
+            if (sectionStart < 0 && sameName(QString::fromUtf8(name), section))
                 sectionStart = i;
             continue;
         }
         QByteArray entryKey, rawValue;
         if (sectionStart >= 0 && sectionEnd < 0 && entryLine < 0 && splitEntry(lines[i], &entryKey, &rawValue)
-            && sameName(entryKey, key)) {
+            && sameName(QString::fromUtf8(entryKey), key)) {
             entryLine = i;
         }
     }

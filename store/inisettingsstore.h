@@ -23,6 +23,7 @@ public:
 
     QString value(const QString &appName, const QString &section, const QString &key,
                   const QString &defaultValue = QString()) const override;
+    QList<std::pair<QString, QString>> entries(const QString &appName, const QString &section) const override;
     void save(const QString &appName, const QString &section, const QString &key, const QString &value) override;
 
     QString directory() const { return m_directory; }

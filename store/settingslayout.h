@@ -35,6 +35,11 @@ inline const QString BackendKey = QStringLiteral("Backend");
 // The desktop portal's token that lets the next start skip its dialog:
 // [Typing] PortalRestoreToken=
 inline const QString PortalTokenKey = QStringLiteral("PortalRestoreToken");
+
+// Texts typed in place of control characters, under the application title:
+// [ControlCharacters] GS=| and so on, one key per ASCII name.
+inline const QString ControlCharactersSection = QStringLiteral("ControlCharacters");
+
 QString portKey(int port);
 QString defaultDevice(int port); // /dev/ttyS<n-1>
 QString deviceForPort(const SettingsStore &store, int port);

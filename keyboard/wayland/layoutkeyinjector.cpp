@@ -1,5 +1,6 @@
 #include "keyboard/wayland/layoutkeyinjector.h"
 
+#include "core/characters.h"
 #include "core/operationerror.h"
 #include "core/report.h"
 #include "keyboard/wayland/seatkeymap.h"
@@ -24,9 +25,7 @@ QString named(const std::u32string &missing)
 {
     QStringList names;
     for (const char32_t c : missing)
-        names << QStringLiteral("%1 (U+%2)")
-                     .arg(QString::fromUcs4(&c, 1),
-                          QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+        names << QStringLiteral("%1 (%2)").arg(QString::fromUcs4(&c, 1), codePointText(c));
     return names.join(QStringLiteral(", "));
 }
 

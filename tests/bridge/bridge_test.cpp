@@ -1,5 +1,7 @@
-// The whole bridge under stress: every byte value and key syntax. A pty is
-// the line, the real bexlow types, and the receiver is a real X client.
+// The whole bridge under stress: every byte value and key syntax, and the
+// control character table. A pty is the line, the real bexlow types, and the
+// receiver is a real X client.
+#include "store/settingslayout.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"
 #include "tests/support/helpers.h"
@@ -87,6 +89,45 @@ TEST(Bridge, NoByteSequenceTypesAShortcut)
         EXPECT_FALSE(modifierKey.match(event.captured(4)).hasMatch()) << event.captured().toStdString();
     }
     EXPECT_TRUE(keyboard.keysDown().empty());
+}
+
+TEST(Bridge, ControlCharacterTableIsTypedAndWhatIsNotTypedOrNotUsableIsNamed)
+{
+    const QByteArray gs1 = "]d20109501101530003\x1d"
+                           "17140704\x1d"
+                           "10AB-123\r";
+    struct Row
+    {
+        QByteArray table;
+        std::vector<Typed> texts;
+        QStringList linesHold; // each of bexlow's stderr lines holds its text
+    };
+    const std::vector<Row> rows = {
+        {"", {{gs1, "]d201095011015300031714070410AB-123\r"}}, {"not typed: GS (U+001D) ×2; see"}},
+        {"[ControlCharacters]\nGS=|\nEOT=\nGSX=?\nRS=\"a\\x1eb\"\nUS=" + QByteArray(65, 'u') + "\ngs=~\n",
+         {{"\x04" + gs1, "]d20109501101530003|17140704|10AB-123\r"}, {QByteArray(1000, '\x1f') + "end\r", "end\r"}},
+         {"[ControlCharacters] \"GSX=?\" ignored: no control character has that name",
+          "\"RS=a\\x1eb\" ignored: the text to type holds the control character RS (U+001E)",
+          "ignored: the text to type has 65 characters, more than 64", "\"gs=~\" ignored: GS (U+001D) is listed before",
+          "not typed: US (U+001F) ×1000; see \"Control characters and GS1 barcodes\" in the README"}},
+    };
+    ReceiverWindow receiver(ReceiverWindow::Kind::Xterm);
+    KeyboardState keyboard;
+    for (const Row &row : rows) {
+        TypingLine typing;
+        typing.config.write(SettingsLayout::ApplicationTitle,
+                            typing.config.read(SettingsLayout::ApplicationTitle) + row.table);
+        const QByteArray settings = typing.config.read(SettingsLayout::ApplicationTitle);
+        typing.start();
+        typing.expectTyped(receiver, row.texts, &keyboard);
+
+        QStringList lines = QString::fromUtf8(typing.bexlow.errorOutput()).split(u'\n');
+        lines = lines.filter(QRegularExpression(QStringLiteral("^bexlow: ")));
+        ASSERT_EQ(lines.size(), row.linesHold.size()) << lines.join(u'\n').toStdString();
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            EXPECT_TRUE(lines[i].contains(row.linesHold[i])) << lines[i].toStdString();
+        EXPECT_EQ(typing.config.read(SettingsLayout::ApplicationTitle), settings);
+    }
 }
 
 } // namespace
