@@ -80,8 +80,31 @@ mkdir -p "$tree/root/bexlow"
     while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
     tar --null -T - -cf -) | tar -xf - -C "$tree/root/bexlow"
 
-# Cases that this release is known to fail, with why: they run elsewhere.
+# Cases this release is known to fail, each with why; they still run on the
+# releases where they pass. Once the product is mended, the line goes.
 known_failures=()
+case "$dist" in
+trixie)
+    known_failures=(
+        # KWin 6.3 grants its fake input to none of the test's programs, and
+        # the fallback through the portal (a stand-in, or KDE's 6.3 backend)
+        # is not found: bexlow says typing is unavailable.
+        'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
+        'TypingOnDesktop.APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart'
+    )
+    ;;
+testing | forky)
+    known_failures=(
+        # KWin 6.7: neither fake input nor the portal is found.
+        'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
+        # sway 1.12's Xwayland follows no virtual keyboard's keymap: X11
+        # programs get wrong characters; and XTEST's first text there
+        # loses its Shift.
+        'WaylandTyping.VirtualKeyboardIntoXtermUnderXwayland'
+        'WaylandTyping.ForcedX11TypesIntoXtermUnderXwayland'
+    )
+    ;;
+esac
 filter=$(IFS=:; echo "${known_failures[*]}")
 [ -z "$filter" ] || say "not run here (known to fail): $filter"
 
