@@ -4,7 +4,7 @@
 # otherwise it prints the command to run.
 #
 # Usage: deps.sh [--list] [GROUP...]
-#   GROUP is build, demo, tests or fuzz; with none, build demo tests.
+#   GROUP is build, demo, tests, fuzz or lane; with none, build demo tests.
 #   --list prints the packages of the groups, one a line, and installs nothing
 #   (the distribution lane makes its trees from that list).
 set -euo pipefail
@@ -36,6 +36,8 @@ tests=(
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
 fuzz=(clang libclang-rt-14-dev)
+# The distribution lane (scripts/test-distro.sh) makes its Debian trees with it.
+lane=(mmdebstrap)
 
 list=0
 if [ "${1:-}" = --list ]; then
@@ -51,7 +53,8 @@ for group in "$@"; do
     demo) packages+=("${demo[@]}") ;;
     tests) packages+=("${tests[@]}") ;;
     fuzz) packages+=("${fuzz[@]}") ;;
-    *) echo "deps: unknown group \"$group\" (build, demo, tests, fuzz)" >&2; exit 2 ;;
+    lane) packages+=("${lane[@]}") ;;
+    *) echo "deps: unknown group \"$group\" (build, demo, tests, fuzz, lane)" >&2; exit 2 ;;
     esac
 done
 

@@ -2,9 +2,10 @@
 # The distribution lane: builds bexlow with WERROR=1 inside a tree of another
 # Debian release and runs the test suite there, or makes that release's .deb.
 #
-# Usage: scripts/test-distro.sh DIST [test|package|run COMMAND...]
+# Usage: scripts/test-distro.sh DIST [test|package|prepare|run COMMAND...]
 #   DIST     a Debian suite or codename: trixie, testing, ...
 #   test     (default) build and run every test inside the tree
+#   prepare  only make the tree, if it is not there yet
 #   package  build and make the .deb, copied to build-DIST/ here
 #   run      run COMMAND in the tree's copy of the sources (for example
 #            bash, or build/...: the lane's build folder is /root/build)
@@ -16,7 +17,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-dist=${1:?usage: scripts/test-distro.sh DIST [test|package|run COMMAND...]}
+dist=${1:?usage: scripts/test-distro.sh DIST [test|package|prepare|run COMMAND...]}
 step=${2:-test}
 shift $(($# < 2 ? $# : 2))
 trees=${BEXLOW_TREES:-/var/cache/bexlow}
@@ -24,11 +25,9 @@ trees=${BEXLOW_TREES:-/var/cache/bexlow}
 fail() { echo "test-distro: $*" >&2; exit 2; }
 say() { echo "test-distro[$dist]: $*"; }
 
-case "$step" in test | package | run) ;; *) fail "unknown step \"$step\" (test, package or run)" ;; esac
+case "$step" in test | package | prepare | run) ;; *) fail "unknown step \"$step\" (test, package, prepare or run)" ;; esac
 [ "$(id -u)" -eq 0 ] || fail "run as root: the lane makes a Debian tree and enters it by chroot"
-if ! command -v mmdebstrap >/dev/null; then
-    apt-get update -q && apt-get install -y -q --no-install-recommends mmdebstrap
-fi
+"$root/scripts/deps.sh" lane >/dev/null
 
 # Mirrors of Debian's archive may serve Release files past their Valid-Until.
 apt_options=(--aptopt='Acquire::Check-Valid-Until "false"' --aptopt='Acquire::Check-Date "false"')
@@ -63,6 +62,7 @@ if [ ! -e "$tree/.bexlow-complete" ]; then
     touch "$tree.partial/.bexlow-complete"
     mv "$tree.partial" "$tree"
 fi
+[ "$step" != prepare ] || exit 0
 
 trap 'unmount_all "$tree"' EXIT
 mount -t proc proc "$tree/proc"
