@@ -139,6 +139,8 @@ void MSComm::openDevice(const QString &device)
         m_port.close();
         throw;
     }
+    m_hangUpWatch = std::make_unique<HangUpWatch>(fd);
+    connect(m_hangUpWatch.get(), &HangUpWatch::hungUp, this, &MSComm::deviceLostLater);
     ++m_openings;
 }
 
@@ -147,6 +149,7 @@ void MSComm::closeDevice()
     m_reopenTimer.stop();
     m_waitingForDevice = false;
     m_lastReopenFailure.clear();
+    m_hangUpWatch.reset();
     if (m_port.isOpen())
         m_port.close();
 }
@@ -200,8 +203,9 @@ TermiosLine::State MSComm::lineState() const
 
 void MSComm::onSerialError(QSerialPort::SerialPortError error)
 {
-    // QSerialPort reports a hang-up (read gives 0) as a read error with a
-    // stale reason, and then again each time its notifier fires; a device that
+    // Up to Qt 6.4 QSerialPort reports a hang-up (read gives 0) as a read
+    // error with a stale reason, and then again each time its notifier fires
+    // (later versions say nothing: HangUpWatch notices it); a device that
     // vanished gives a resource error. Either way the device is no longer
     // usable: stop reading it.
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
@@ -235,6 +239,7 @@ void MSComm::deviceLost()
     // Keep what was received before the line went, for the next Input.
     if (m_port.isOpen())
         m_carried += m_port.readAll();
+    m_hangUpWatch.reset();
     m_port.close();
     // A pseudo-terminal's number is handed to the next program that asks for
     // one, such as a terminal window: reopening it could read someone else's

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/hangupwatch.h"
 #include "serial/lineconfig.h"
 #include "serial/receiveddecoder.h"
 #include "serial/termiosline.h"
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // The serial port component: one serial port, receive only.
 //
@@ -82,6 +84,7 @@ private:
     void tryReopen();
 
     QSerialPort m_port;
+    std::unique_ptr<HangUpWatch> m_hangUpWatch; // while the device is open
     DeviceResolver m_resolver;
     ReceivedDecoder m_decoder;
     QTimer m_reopenTimer;

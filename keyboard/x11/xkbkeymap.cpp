@@ -162,10 +162,18 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsig
     int first = 255;
     int last = 0;
     for (const auto &[keycode, levels] : keysyms) {
-        XkbMapChangesRec ignored{};
         if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != NoSymbol; })) {
             int types[XkbNumKbdGroups] = {m_fourLevelType >= 0 ? m_fourLevelType : XkbAlphabeticIndex};
-            XkbChangeTypesOfKey(m_xkb, keycode, 1, XkbGroup1Mask, types, &ignored);
+            XkbMapChangesRec ignored{};
+            const int status = XkbChangeTypesOfKey(m_xkb, keycode, 1, XkbGroup1Mask, types, &ignored);
+            if (status != Success) {
+                reload(); // what this call already changed is not sent
+                throw OperationError(OperationError::TypingFailed,
+                                     QStringLiteral("typing failed: Xlib could not give keycode %1 a key type "
+                                                    "(X error %2); the spare keys are left as they are")
+                                         .arg(keycode)
+                                         .arg(status));
+            }
             KeySym *syms = XkbKeySymsPtr(m_xkb, keycode);
             const int width = XkbKeyGroupWidth(m_xkb, keycode, 0);
             for (int level = 0; level < width; ++level)
@@ -173,7 +181,12 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsig
                               : size_t(level) < levels.size() ? levels[size_t(level)]
                                                               : NoSymbol;
         } else {
-            XkbChangeTypesOfKey(m_xkb, keycode, 0, XkbGroup1Mask, nullptr, &ignored);
+            // No groups is an empty key. Set here, not by XkbChangeTypesOfKey:
+            // libX11 1.8.12 refuses it zero groups (BadMatch) and would leave
+            // the key bound without a word.
+            XkbSymMapRec &map = m_xkb->map->key_sym_map[keycode];
+            map.group_info = XkbSetNumGroups(map.group_info, 0);
+            map.width = 0;
         }
         first = std::min(first, keycode);
         last = std::max(last, keycode);

@@ -63,7 +63,8 @@ public:
     // are all 0 is emptied. With one level a keycode gets the ALPHABETIC
     // type with the keysym on both levels, so that neither Shift nor Caps
     // Lock changes it. All in one request, so receivers reload their keymap
-    // once.
+    // once. Throws OperationError(TypingFailed) when Xlib refuses a key type;
+    // nothing is sent then.
     void bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms);
 
     // The keysym that types character c on a spare key: the Latin-1 keysym
