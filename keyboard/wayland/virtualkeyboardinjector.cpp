@@ -199,10 +199,6 @@ void VirtualKeyboardInjector::waitForRestOf(const std::vector<int> &keycodes)
 
 void VirtualKeyboardInjector::pace(double count)
 {
-    const auto wait = m_pacer.take(count + m_unpacedCost, std::chrono::steady_clock::now());
+    m_pacer.pace(count + m_unpacedCost, [this] { m_connection->flush(); });
     m_unpacedCost = 0;
-    if (wait > std::chrono::steady_clock::duration::zero()) {
-        m_connection->flush();
-        std::this_thread::sleep_for(wait);
-    }
 }
