@@ -23,6 +23,11 @@
 //    600 with 1,088, at 500 with 989; at 400 it kept it with 800 queued
 //    over 2.6 s. LayoutPace, 300 a second, queues at most 700. KWin's fake
 //    input and the desktop portal are held to it too, unmeasured.
+//  - sway 1.12 (libwayland 1.23, which lets a compositor hold more for a
+//    client) kept foot stopped for 2 s through 6,000 characters sent in
+//    half a second: LargeBufferPace queues at most 4,000. Where sway tells
+//    its version over its IPC socket; any other compositor is not trusted
+//    to hold more.
 // A keymap upload counts as KeymapCost keystrokes (every client compiles
 // the keymap before reading on; Xwayland runs xkbcomp for it), a group
 // change as GroupCost (its event is half the size of a key's press and
@@ -40,6 +45,7 @@ public:
     static constexpr double StallSeconds = 2;
     static constexpr Pace WlrootsPace{200, 1000};
     static constexpr Pace LayoutPace{100, 300};
+    static constexpr Pace LargeBufferPace{1000, 1500};
     static constexpr double KeymapCost = 25;
     static constexpr double GroupCost = 0.5;
 
