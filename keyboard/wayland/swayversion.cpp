@@ -56,8 +56,9 @@ QByteArray versionReply(int fd)
     uint32_t reply[2];
     std::memcpy(reply, header + sizeof(Magic), sizeof(reply));
     QByteArray payload(qsizetype(std::min<uint32_t>(reply[0], 1 << 16)), '\0');
-    return reply[1] == GetVersion && transfer(fd, payload.data(), size_t(payload.size()), false) ? payload
-                                                                                                : QByteArray();
+    if (reply[1] != GetVersion || !transfer(fd, payload.data(), size_t(payload.size()), false))
+        return {};
+    return payload;
 }
 
 } // namespace
