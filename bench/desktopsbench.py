@@ -133,13 +133,14 @@ def measure(foot, flag, label, text):
     driver = subprocess.run([tb.DRIVER, flag, path, foot.file, "0", "1"], capture_output=True, text=True)
     lacking = {chr(int(code, 16)) for code in re.findall(r"\(U\+([0-9A-F]+)\)", driver.stderr)}
     expected = "".join(c for c in text if c not in lacking)
-    done = tb.wait_for(lambda: foot.size() - mark >= len(expected.encode("utf-8")), 60, step=0.001)
+    done = tb.wait_for(lambda: foot.size() - mark >= len(expected.encode("utf-8")), 120, step=0.001)
     elapsed = time.monotonic() - begin
     foot.settle()
     wrong, missing, extra = tb.compare(expected, foot.since(mark))
     rate = "%9.0f chars/s" % (len(expected) / elapsed) if done else "  incomplete"
     print("  %-30s %5d chars  not typed, named %3d distinct  wrong %d  missing %d  extra %d  %s"
           % (label, len(text), len(lacking), wrong, missing, extra, rate))
+    return len(expected) / elapsed if done else None
 
 
 def desktop(title, start, flag):
@@ -147,7 +148,7 @@ def desktop(title, start, flag):
     try:
         receiver = start()
         print("Typing into %s (%s)" % (receiver.name, flag))
-        measure(receiver, flag, "printable ASCII", tb.ascii_corpus(5000))
+        tb.beside_line_rates("(%s, paced)" % flag, measure(receiver, flag, "printable ASCII", tb.ascii_corpus(5000)))
         measure(receiver, flag, "mixed, ~40 missing from layout", tb.mixed_corpus(2000))
         bexlow = tb.Bexlow()
         tb.latency(bexlow, receiver, receiver=receiver.name)

@@ -75,8 +75,10 @@ def typing_comparison(foot):
             f.write(text)
         print(" %s:" % name)
         nbytes = len(text.encode("utf-8"))
-        tb.measure_typing(foot, "bexlow VirtualKeyboardInjector", text,
-                          [tb.DRIVER, "--wayland", path, foot.file, str(foot.size() + nbytes), "120"])
+        result = tb.measure_typing(foot, "bexlow VirtualKeyboardInjector", text,
+                                   [tb.DRIVER, "--wayland", path, foot.file, str(foot.size() + nbytes), "120"])
+        if name == "printable ASCII":
+            tb.beside_line_rates("(virtual keyboard, paced)", result["rate"])
         part = text[:wtype_slice]
         tb.measure_typing(foot, "wtype (first %d)" % len(part), part, ["wtype", part])
 

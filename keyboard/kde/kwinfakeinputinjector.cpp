@@ -8,8 +8,6 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
-#include <thread>
-
 namespace {
 
 // Key events queued between two flushes: well within libwayland's 4 KiB
@@ -87,17 +85,17 @@ void KWinFakeInputInjector::sent()
 {
     if (++m_unflushed < KeysPerFlush)
         return;
+    flush();
+}
+
+void KWinFakeInputInjector::flush()
+{
     m_connection->flush();
     m_unflushed = 0;
-    // Two key events make a character.
-    const auto wait = m_pacer.take(KeysPerFlush / 2.0, std::chrono::steady_clock::now());
-    if (wait > std::chrono::steady_clock::duration::zero())
-        std::this_thread::sleep_for(wait);
 }
 
 void KWinFakeInputInjector::sync()
 {
-    m_connection->flush();
-    m_unflushed = 0;
+    flush();
     m_connection->roundtrip();
 }

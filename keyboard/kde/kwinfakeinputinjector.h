@@ -1,6 +1,5 @@
 #pragma once
 
-#include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutkeyinjector.h"
 
 struct org_kde_kwin_fake_input;
@@ -16,8 +15,6 @@ struct org_kde_kwin_fake_input;
 // KWin offers the protocol only to a program whose executable has an
 // installed desktop entry naming it in X-KDE-Wayland-Interfaces, with that
 // executable's absolute path in Exec=; to any other it is not there at all.
-// Long texts are paced (KeystrokePacer), as KWin, like every compositor,
-// disconnects a receiver that falls a socket's worth behind.
 class KWinFakeInputInjector : public LayoutKeyInjector
 {
 public:
@@ -33,6 +30,7 @@ protected:
     void closeKeys() override;
     void key(uint32_t evdevCode, bool pressed) override;
     bool typeCharacter(char32_t c) override;
+    void flush() override;
     void sync() override;
 
 private:
@@ -42,5 +40,4 @@ private:
     org_kde_kwin_fake_input *m_fakeInput = nullptr;
     uint32_t m_version = 0;
     int m_unflushed = 0;
-    KeystrokePacer m_pacer;
 };

@@ -1,18 +1,21 @@
 #include "keyboard/wayland/keystrokepacer.h"
 
 #include <algorithm>
+#include <thread>
 
-KeystrokePacer::Clock::duration KeystrokePacer::take(double count, Clock::time_point now)
+void KeystrokePacer::pace(double count, const std::function<void()> &flush)
 {
+    const Clock::time_point now = Clock::now();
     const double elapsed = std::chrono::duration<double>(now - m_last).count();
-    m_allowance = std::min(Burst, m_allowance + elapsed * Rate);
+    m_allowance = std::min(m_pace.batch, m_allowance + elapsed * m_pace.rate) - count;
     m_last = now;
-    m_allowance -= count;
     if (m_allowance >= 0)
-        return Clock::duration::zero();
+        return;
     // The debt is paid by waiting; the next call starts from after the wait.
-    const auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(-m_allowance / Rate));
+    const auto wait = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>((m_pace.batch - m_allowance) / m_pace.rate));
     m_last = now + wait;
-    m_allowance = 0;
-    return wait;
+    m_allowance = m_pace.batch;
+    flush();
+    std::this_thread::sleep_until(m_last);
 }

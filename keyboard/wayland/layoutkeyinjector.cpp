@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,16 @@ constexpr std::chrono::milliseconds KeymapTimeout{3000};
 constexpr std::chrono::milliseconds ClientSetupTime{250};
 // The left Shift key on every layout.
 constexpr uint32_t LeftShift = 42;
+// Keystrokes sent between two looks at the pace.
+constexpr double KeystrokesPerPace = 32;
+
+// What a character costs the receiver, in keystrokes of one key: each of
+// Shift and AltGr held adds its own press and release and two changes of
+// the modifiers. A character typed by itself (or not at all) may need Shift.
+double keystrokes(const LayoutStrokes::Stroke *stroke)
+{
+    return stroke ? 1 + 2 * (int(stroke->shift) + int(stroke->levelThree)) : 3;
+}
 
 QString named(const std::u32string &missing)
 {
@@ -63,14 +74,21 @@ void LayoutKeyInjector::type(const QString &keys)
             followLayout();
         }
         std::u32string missing;
+        double unpaced = 0;
+        const auto pace = [this, &unpaced] { m_pacer.pace(std::exchange(unpaced, 0), [this] { flush(); }); };
         for (const char32_t c : strokes) {
+            const LayoutStrokes::Stroke *stroke = m_strokes.find(c);
+            unpaced += keystrokes(stroke);
+            if (unpaced >= KeystrokesPerPace)
+                pace();
             if (typeCharacter(c))
                 continue;
-            if (const LayoutStrokes::Stroke *stroke = m_strokes.find(c))
+            if (stroke)
                 typeStroke(*stroke);
             else if (missing.find(c) == std::u32string::npos)
                 missing += c;
         }
+        pace();
         sync();
         if (!missing.empty())
             Report::line(QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(named(missing)));

@@ -2,6 +2,7 @@
 
 #include "keyboard/keyinjector.h"
 #include "keyboard/typedtext.h"
+#include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
 
 #include <cstdint>
@@ -24,6 +25,9 @@ class WaylandConnection;
 // The clients of a seat that had no keyboard get one with the first key
 // pressed and lose that key, so where the seat has none at the start, Shift
 // is tapped first and typing waits for the keymap that comes with it.
+//
+// Long texts are paced (KeystrokePacer) on every way in, as each compositor
+// disconnects a receiver that falls a socket's worth behind.
 class LayoutKeyInjector : public KeyInjector
 {
 public:
@@ -48,6 +52,8 @@ protected:
     // Types the stroke by its keysym where the compositor gives that
     // exactly; false to have its keys pressed instead.
     virtual bool typeKeysym(const LayoutStrokes::Stroke &) { return false; }
+    // Sends the keys queued so far on their way, before the pace waits.
+    virtual void flush() {}
     // Waits until the compositor has handled every key so far; throws
     // TypingFailed if it refused one or the way in has closed.
     virtual void sync() = 0;
@@ -63,4 +69,5 @@ private:
     std::string m_keymap;
     LayoutStrokes m_strokes;
     TypedText m_text;
+    KeystrokePacer m_pacer{KeystrokePacer::LayoutPace};
 };

@@ -1,6 +1,7 @@
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 
 #include "core/operationerror.h"
+#include "keyboard/wayland/swayversion.h"
 #include "keyboard/wayland/waylandconnection.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -103,6 +104,9 @@ void VirtualKeyboardInjector::connect()
                              QStringLiteral("the Wayland compositor at %1 has no seat to type on")
                                  .arg(WaylandConnection::displayName()));
     const bool seatHadKeyboard = connection->seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD;
+    const auto sway = swayVersion(*connection);
+    m_pacer = KeystrokePacer(sway && *sway >= std::pair{1, 12} ? KeystrokePacer::LargeBufferPace
+                                                               : KeystrokePacer::WlrootsPace);
     m_manager =
         static_cast<zwp_virtual_keyboard_manager_v1 *>(connection->bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
     m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_manager, connection->seat());
@@ -199,10 +203,6 @@ void VirtualKeyboardInjector::waitForRestOf(const std::vector<int> &keycodes)
 
 void VirtualKeyboardInjector::pace(double count)
 {
-    const auto wait = m_pacer.take(count + m_unpacedCost, std::chrono::steady_clock::now());
+    m_pacer.pace(count + m_unpacedCost, [this] { m_connection->flush(); });
     m_unpacedCost = 0;
-    if (wait > std::chrono::steady_clock::duration::zero()) {
-        m_connection->flush();
-        std::this_thread::sleep_for(wait);
-    }
 }

@@ -68,7 +68,7 @@ private:
     zwp_virtual_keyboard_v1 *m_keyboard = nullptr;
     VirtualKeymap m_keymap;
     TypedText m_text;
-    KeystrokePacer m_pacer;
+    KeystrokePacer m_pacer{KeystrokePacer::WlrootsPace};
     std::chrono::steady_clock::time_point m_clientsReadyAt{};
     int m_group = 0;          // the keyboard's group (layout) as last set
     double m_unpacedCost = 0; // group changes sent since the last pace()

@@ -219,6 +219,7 @@ TEST_F(TypingOnDesktop, MutterTypesExactlyWhatEachLayoutHasAndNamesTheRest)
                                   (QStringLiteral("\x7f\t\r\r\x1b") + range(0x20, 0x7e) + range(0xa0, 0xff)).toUtf8()},
                                  {"^w%{F4}+{TAB}~{ENTER}!a#b"}, // key syntax typed as it is, never as a shortcut
                              });
+        expectTypedThroughAPause(*desktop.foot, desktop.foot->pid());
     }
     // bexlow, still running, follows the new layout of a new mutter.
     for (const auto &[layout, text] : {std::pair{"de", "zyäöüÄÖÜß€@{[]}\\|~µ²³°§^` øØ Ω中"},

@@ -107,6 +107,19 @@ TEST(WaylandTyping, VirtualKeyboardIntoXtermUnderXwayland)
     typing.expectTyped(xterm, {{Mixed + "\r", Mixed + "\r"}, {KeySyntax}, {AllBytes, AllBytesInATerminal}});
 }
 
+TEST(WaylandTyping, AReceiverThatPausesKeepsItsWindowAndGetsEverything)
+{
+    // foot natively, then an xterm with Xwayland itself paused.
+    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    TypingLine typing;
+    typing.start();
+    ReceiverWindow foot(ReceiverWindow::Kind::Foot);
+    typing.expectTypedThroughAPause(foot, foot.pid());
+    ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
+    ASSERT_NE(desktop.xwaylandPid(), 0);
+    typing.expectTypedThroughAPause(xterm, desktop.xwaylandPid());
+}
+
 TEST(WaylandTyping, ForcedX11TypesIntoXtermUnderXwayland)
 {
     // A compositor of its own: Xwayland's keymap follows the last keyboard

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 
 ReceiverWindow::ReceiverWindow(Kind kind)
@@ -74,4 +75,18 @@ void TypingLine::expectTyped(const ReceiverWindow &receiver, const std::vector<T
         const QByteArray got = receiver.text().mid(mark);
         EXPECT_EQ(got, expected) << "sent: " << sent.toStdString() << "\ngot:  " << got.toStdString();
     }
+}
+
+void TypingLine::expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused)
+{
+    const qsizetype mark = receiver.text().size();
+    const QByteArray text = range(0x21, 0x7e).toLatin1().repeated(64).left(6000);
+    line.send(text);
+    processEventsUntil([&] { return receiver.text().size() - mark >= 1000; }, 30000);
+    ::kill(pid_t(paused), SIGSTOP);
+    processEventsFor(2000);
+    ::kill(pid_t(paused), SIGCONT);
+    receiver.waitForLength(mark, text.size());
+    EXPECT_TRUE(receiver.running()) << "the compositor disconnected the receiver";
+    EXPECT_EQ(receiver.text().mid(mark).toStdString(), text.toStdString());
 }

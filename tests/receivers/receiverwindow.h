@@ -35,6 +35,7 @@ public:
     ~ReceiverWindow() { stopProcess(m_process); }
 
     qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
     // The X window (0 on Wayland), for KeyboardState::focus().
     unsigned long window() const { return m_window; }
     QByteArray text() const { return readFile(m_dir.filePath(QStringLiteral("received"))); }
@@ -68,6 +69,10 @@ struct TypingLine
     // no window manager to do it).
     void expectTyped(const ReceiverWindow &receiver, const std::vector<Typed> &texts,
                      KeyboardState *keyboard = nullptr);
+    // Sends 6,000 characters and stops `paused` (the receiver, or the X
+    // server it runs under) for 2 s once 1,000 have arrived: the receiver
+    // must live on and get them all.
+    void expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused);
 
     PtyPair line;
     TempConfig config;

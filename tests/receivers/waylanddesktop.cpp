@@ -2,6 +2,7 @@
 
 #include "tests/support/eventloop.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <stdexcept>
@@ -52,4 +53,18 @@ WaylandDesktop::WaylandDesktop(Compositor compositor)
     // A path, so clients need not share the compositor's runtime folder.
     m_waylandDisplay.emplace("WAYLAND_DISPLAY", QFile::encodeName(socket));
     m_display.emplace("DISPLAY", xwayland ? readFile(xDisplayFile).trimmed() : QByteArray());
+}
+
+qint64 WaylandDesktop::xwaylandPid() const
+{
+    // Xwayland runs detached from sway; its environment names the runtime.
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QString process = QStringLiteral("/proc/") + pid;
+        if (readFile(process + QStringLiteral("/comm")) == "Xwayland\n"
+            && readFile(process + QStringLiteral("/environ"))
+                   .split('\0')
+                   .contains("XDG_RUNTIME_DIR=" + QFile::encodeName(m_runtime.path())))
+            return pid.toLongLong();
+    }
+    return 0;
 }

@@ -21,6 +21,8 @@ public:
 
     explicit WaylandDesktop(Compositor compositor);
     ~WaylandDesktop() { stopProcess(m_compositor); }
+    // The process id of this compositor's Xwayland (0 if none).
+    qint64 xwaylandPid() const;
 
 private:
     QTemporaryDir m_runtime;
