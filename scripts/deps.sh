@@ -22,6 +22,9 @@ packages=(
     # KDE typing tests: headless KWin, xterm under its Xwayland; the desktop
     # portal with KDE's backend (a Qt 5 Wayland client)
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+    # Office and Java receivers: LibreOffice Calc on its own X11 toolkit and
+    # on GTK 3, read back over UNO, and a Java Swing text area
+    libreoffice-calc libreoffice-gtk3 python3-uno openjdk-17-jdk-headless
 )
 
 # `deps.sh fuzz` adds what the fuzzers need.
