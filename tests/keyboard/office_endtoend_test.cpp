@@ -2,8 +2,11 @@
 // handling of their own: LibreOffice Calc on its own X11 toolkit, which
 // takes a key's release and press at the same server millisecond for
 // auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
-// focus only through the window manager. One bexlow types into each.
+// focus only through the window manager. One bexlow types into each. Then
+// Calc on its own toolkit again under Xwayland on sway, through the virtual
+// keyboard.
 #include "tests/receivers/receiverwindow.h"
+#include "tests/receivers/waylanddesktop.h"
 #include "tests/support/eventloop.h"
 
 #include <gtest/gtest.h>
@@ -44,12 +47,11 @@ protected:
     inline static std::unique_ptr<TypingLine> line;
 };
 
-TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
+// Sends the scans one by one, as a scanner does, and checks each arrived.
+void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver)
 {
-    const ReceiverWindow receiver(GetParam());
-    ASSERT_TRUE(receiver.activate()) << "the window manager did not activate the receiver";
     for (const QByteArray &scan : Scans) {
-        line->line.send(scan + "\r");
+        typing.line.send(scan + "\r");
         processEventsFor(80); // a scanner's pause between two scans
     }
     receiver.waitForLength(0, Scans.join('\n').size() + 1, 120000);
@@ -60,6 +62,22 @@ TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
             ADD_FAILURE() << "sent: " << Scans[i].toStdString() << "\ngot:  " << got.value(i).toStdString();
     EXPECT_EQ(wrong, 0) << "of " << Scans.size() << " scans";
     EXPECT_EQ(got.size(), Scans.size());
+}
+
+TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
+{
+    const ReceiverWindow receiver(GetParam());
+    ASSERT_TRUE(receiver.activate()) << "the window manager did not activate the receiver";
+    expectScansArrive(*line, receiver);
+}
+
+TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScan)
+{
+    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    expectScansArrive(typing, receiver);
 }
 
 std::string receiverName(const ::testing::TestParamInfo<ReceiverWindow::Kind> &receiver)
