@@ -61,6 +61,14 @@ def mixed_corpus(n, share=0.4):
     return " ".join(words)[:n]
 
 
+def doubled_corpus(n):
+    """Printable ASCII where every other character repeats the one before it
+    ("aa", "00", "  "): the same key released and pressed again at once."""
+    rng = random.Random(4)
+    pairs = [rng.choice([chr(c) for c in range(0x20, 0x7F)]) * 2 for _ in range(n // 3)]
+    return "".join(pair + rng.choice("abcdefghijklmnopqrstuvwxyz0123456789") for pair in pairs)[:n]
+
+
 def diverse_corpus(n):
     """Many more distinct missing characters than spare keycodes: CJK,
     Cyrillic, Greek and symbols drawn at random, half of the text."""
@@ -206,6 +214,7 @@ def distinct_missing(text):
 
 def typing_comparison(xterm):
     corpora = [("printable ASCII", ascii_corpus(5000), 500),
+               ("ASCII, doubled characters", doubled_corpus(5000), 500),
                ("mixed, %d missing from layout" % distinct_missing(mixed_corpus(2000)), mixed_corpus(2000), 300),
                ("diverse, %d missing from layout" % distinct_missing(diverse_corpus(2000)), diverse_corpus(2000),
                 None)]

@@ -67,6 +67,7 @@ class Foot(tb.Xterm):
 
 def typing_comparison(foot):
     corpora = [("printable ASCII", tb.ascii_corpus(5000), 1000),
+               ("ASCII, doubled characters", tb.doubled_corpus(5000), 1000),
                ("mixed, ~40 characters beyond ASCII", tb.mixed_corpus(2000), 600)]
     print("Typing into foot (exactness; throughput until foot has it all)")
     for name, text, wtype_slice in corpora:

@@ -4,7 +4,8 @@
 # otherwise it prints the command to run.
 #
 # Usage: deps.sh [--list] [GROUP...]
-#   GROUP is build, demo, tests, fuzz or lane; with none, build demo tests.
+#   GROUP is build, demo, tests, office, fuzz or lane; with none, build demo
+#   tests office.
 #   --list prints the packages of the groups, one a line, and installs nothing
 #   (the distribution lane makes its trees from that list).
 set -euo pipefail
@@ -35,6 +36,10 @@ tests=(
     # portal with KDE's backend (a Qt 5 Wayland client on Debian 12)
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
+# Office and Java receivers (typing_office_end_to_end_test): LibreOffice Calc
+# on its own X11 toolkit and on GTK 3, read back over UNO, and a Java Swing
+# text area.
+office=(libreoffice-calc libreoffice-gtk3 python3-uno openjdk-17-jdk-headless)
 fuzz=(clang libclang-rt-14-dev)
 # The distribution lane (scripts/test-distro.sh) makes its Debian trees with it.
 lane=(mmdebstrap)
@@ -44,7 +49,7 @@ if [ "${1:-}" = --list ]; then
     list=1
     shift
 fi
-[ $# -gt 0 ] || set -- build demo tests
+[ $# -gt 0 ] || set -- build demo tests office
 
 packages=()
 for group in "$@"; do
@@ -52,9 +57,10 @@ for group in "$@"; do
     build) packages+=("${build[@]}") ;;
     demo) packages+=("${demo[@]}") ;;
     tests) packages+=("${tests[@]}") ;;
+    office) packages+=("${office[@]}") ;;
     fuzz) packages+=("${fuzz[@]}") ;;
     lane) packages+=("${lane[@]}") ;;
-    *) echo "deps: unknown group \"$group\" (build, demo, tests, fuzz, lane)" >&2; exit 2 ;;
+    *) echo "deps: unknown group \"$group\" (build, demo, tests, office, fuzz, lane)" >&2; exit 2 ;;
     esac
 done
 

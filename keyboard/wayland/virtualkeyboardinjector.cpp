@@ -160,6 +160,7 @@ void VirtualKeyboardInjector::setGroup(int group)
 void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
 {
     std::this_thread::sleep_until(m_clientsReadyAt);
+    int previousKeycode = 0;
     size_t from = 0;
     while (from < strokes.size()) {
         const size_t to = m_keymap.pieceEnd(strokes, from);
@@ -174,7 +175,8 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
             const uint32_t time = milliseconds();
             const auto now = std::chrono::steady_clock::now();
             for (size_t k = i; k < end; ++k) {
-                const VirtualKeymap::Position position = m_keymap.positionOf(strokes[k]);
+                const VirtualKeymap::Position position = m_keymap.positionOf(strokes[k], previousKeycode);
+                previousKeycode = position.keycode;
                 setGroup(position.group);
                 m_lastTyped[size_t(position.keycode)] = now;
                 const uint32_t key = uint32_t(position.keycode - 8);

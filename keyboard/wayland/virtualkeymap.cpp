@@ -101,36 +101,59 @@ VirtualKeymap::VirtualKeymap()
             m_keys.push_back({keycode, group, 0, 0});
 }
 
+namespace {
+
+// How many keys each character of strokes[from, to) needs: two when it
+// comes twice in a row, else one.
+std::unordered_map<char32_t, size_t> keysNeeded(const std::u32string &strokes, size_t from, size_t to)
+{
+    std::unordered_map<char32_t, size_t> needed;
+    for (size_t i = from; i < to; ++i) {
+        if (controlKey(strokes[i]))
+            continue;
+        size_t &count = needed[strokes[i]];
+        count = std::max(count, i > from && strokes[i - 1] == strokes[i] ? size_t(2) : size_t(1));
+    }
+    return needed;
+}
+
+} // namespace
+
 size_t VirtualKeymap::pieceEnd(const std::u32string &strokes, size_t from) const
 {
-    std::unordered_set<char32_t> distinct;
+    std::unordered_map<char32_t, size_t> needed;
+    size_t keys = 0;
     size_t end = from;
     for (; end < strokes.size(); ++end) {
         const char32_t c = strokes[end];
-        if (controlKey(c) || distinct.count(c))
+        if (controlKey(c))
             continue;
-        if (distinct.size() == m_keys.size())
+        const size_t count = end > from && strokes[end - 1] == c ? 2 : 1;
+        size_t &held = needed[c];
+        if (count <= held)
+            continue;
+        if (keys + count - held > m_keys.size())
             break;
-        distinct.insert(c);
+        keys += count - held;
+        held = count;
     }
     return end;
 }
 
 bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t to)
 {
-    std::unordered_set<char32_t> needed;
-    for (size_t i = from; i < to; ++i)
-        if (!controlKey(strokes[i]))
-            needed.insert(strokes[i]);
+    const std::unordered_map<char32_t, size_t> needed = keysNeeded(strokes, from, to);
     ++m_clock;
     m_rebound.clear();
-    std::vector<char32_t> missing;
-    for (char32_t c : needed) {
-        const auto found = m_keyOf.find(c);
-        if (found == m_keyOf.end())
+    std::vector<char32_t> missing; // a character once for each key it lacks
+    for (const auto &[c, count] : needed) {
+        const auto found = m_keysOf.find(c);
+        const size_t held = found == m_keysOf.end() ? 0 : found->second.size();
+        if (found != m_keysOf.end())
+            for (size_t index : found->second)
+                m_keys[index].lastUse = m_clock;
+        for (size_t i = held; i < count; ++i)
             missing.push_back(c);
-        else
-            m_keys[found->second].lastUse = m_clock;
     }
     if (missing.empty())
         return false;
@@ -144,27 +167,42 @@ bool VirtualKeymap::prepare(const std::u32string &strokes, size_t from, size_t t
                < std::make_pair(m_keys[b].character != 0, m_keys[b].lastUse);
     });
     std::sort(missing.begin(), missing.end());
-    for (size_t i = 0; i < missing.size(); ++i) {
-        Key &key = m_keys[spare.at(i)];
+    for (char32_t c : missing) {
+        std::vector<size_t> &keysOfC = m_keysOf[c];
+        // A second key of a character is on another keycode than its first
+        // where one is spare.
+        auto chosen = std::find_if(spare.begin(), spare.end(), [&](size_t candidate) {
+            return keysOfC.empty() || m_keys[candidate].keycode != m_keys[keysOfC.front()].keycode;
+        });
+        if (chosen == spare.end())
+            chosen = spare.begin();
+        const size_t index = *chosen;
+        spare.erase(chosen);
+        Key &key = m_keys[index];
         if (key.character) {
-            m_keyOf.erase(key.character);
+            std::vector<size_t> &previous = m_keysOf[key.character];
+            previous.erase(std::find(previous.begin(), previous.end(), index));
+            if (previous.empty())
+                m_keysOf.erase(key.character);
             m_rebound.push_back(key.keycode);
         }
-        key.character = missing[i];
+        key.character = c;
         key.lastUse = m_clock;
-        m_keyOf[missing[i]] = spare[i];
+        keysOfC.push_back(index);
     }
     return true;
 }
 
-VirtualKeymap::Position VirtualKeymap::positionOf(char32_t c) const
+VirtualKeymap::Position VirtualKeymap::positionOf(char32_t c, int previous) const
 {
     if (const ControlKey *control = controlKey(c))
         return {control->evdevCode + EvdevOffset, 0};
-    const auto found = m_keyOf.find(c);
-    if (found == m_keyOf.end())
+    const auto found = m_keysOf.find(c);
+    if (found == m_keysOf.end())
         return {};
-    return {m_keys[found->second].keycode, m_keys[found->second].group};
+    const std::vector<size_t> &keys = found->second;
+    const Key &key = m_keys[keys.size() > 1 && m_keys[keys[0]].keycode == previous ? keys[1] : keys[0]];
+    return {key.keycode, key.group};
 }
 
 std::string VirtualKeymap::source() const

@@ -13,11 +13,17 @@
 // Characters go on keys of the main block, the keypad and F13 to F24 only,
 // all with X11 keycodes below 256 so that programs under Xwayland can use
 // them too, in each of the four groups (layouts) a keymap may have: KeyCount
-// characters in all. The group is chosen through the keyboard's group state,
+// keys in all. The group is chosen through the keyboard's group state,
 // which is no modifier, so no shortcut can come of it. Receivers look at a key's code as well as its
 // symbol: Chromium drops key codes it has no name for, and a code such as
-// F5 or Back would mean a browser command. A text with more distinct
-// characters than KeyCount is typed in pieces, one keymap each.
+// F5 or Back would mean a browser command. A text that needs more keys than
+// KeyCount is typed in pieces, one keymap each.
+//
+// A character that a piece types twice in a row (a doubled character) gets
+// two keys on different keycodes, pressed in turn: Xwayland stamps key
+// events with its own clock as it reads them, so a key's release and its
+// next press come at the same millisecond, which some X11 programs
+// (LibreOffice's own toolkit) take for auto-repeat, dropping the press.
 //
 // When a new keymap is needed, characters already on a key stay there and
 // the keys used longest ago are given away first, so that a receiver that
@@ -45,8 +51,9 @@ public:
     // The keys the last prepare() gave a new character that had another.
     const std::vector<int> &rebound() const { return m_rebound; }
 
-    // The key and group that type c; keycode 0 when none holds it.
-    Position positionOf(char32_t c) const;
+    // The key and group that type c, on another keycode than `previous`
+    // where c has two keys; keycode 0 when none holds it.
+    Position positionOf(char32_t c, int previous = 0) const;
 
     // The keymap in XKB text form, complete in itself (no includes), checked
     // with libxkbcommon: every key must yield its character. Throws
@@ -65,7 +72,7 @@ private:
     std::string source() const;
 
     std::vector<Key> m_keys;
-    std::unordered_map<char32_t, size_t> m_keyOf;
+    std::unordered_map<char32_t, std::vector<size_t>> m_keysOf; // one or two keys a character
     uint64_t m_clock = 0;
     std::vector<int> m_rebound;
 };

@@ -18,7 +18,7 @@ TypingSession::TypingSession(Display *display, const XkbKeymap &keymap)
     for (int keycode : m_keymap.modifiers().all) {
         if (keys[keycode / 8] & (1 << (keycode % 8))) {
             m_userHeldKeys.push_back(keycode);
-            XTestFakeKeyEvent(m_display, unsigned(keycode), False, CurrentTime);
+            sendKey(keycode, false);
         }
     }
     if (state.latched_mods)
@@ -73,7 +73,7 @@ void TypingSession::finish()
     if (m_lockedModifiers)
         XkbLockModifiers(m_display, XkbUseCoreKbd, m_lockedModifiers, m_lockedModifiers);
     for (int keycode : m_userHeldKeys)
-        XTestFakeKeyEvent(m_display, unsigned(keycode), True, CurrentTime);
+        sendKey(keycode, true);
 }
 
 void TypingSession::setModifiers(unsigned wanted)
@@ -106,11 +106,19 @@ void TypingSession::setGroup(int group)
 void TypingSession::press(int keycode)
 {
     FatalSignalCleanup::keyDown(keycode);
-    XTestFakeKeyEvent(m_display, unsigned(keycode), True, CurrentTime);
+    sendKey(keycode, true);
 }
 
 void TypingSession::release(int keycode)
 {
-    XTestFakeKeyEvent(m_display, unsigned(keycode), False, CurrentTime);
+    sendKey(keycode, false);
     FatalSignalCleanup::keyUp(keycode);
+}
+
+void TypingSession::sendKey(int keycode, bool down)
+{
+    const bool repress = down && keycode == m_lastEventRelease;
+    m_lastEventRelease = down ? 0 : keycode;
+    XTestFakeKeyEvent(m_display, unsigned(keycode), down ? True : False,
+                      repress ? static_cast<unsigned long>(RepressDelay.count()) : CurrentTime);
 }

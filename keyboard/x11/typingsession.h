@@ -2,6 +2,7 @@
 
 #include "keyboard/x11/keymapindex.h"
 
+#include <chrono>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -15,9 +16,19 @@ class XkbKeymap;
 // were. In between it presses Shift and AltGr (Level3) and switches the
 // group as each key needs. Everything is queued on the connection; nothing
 // here waits for the X server, except one query of the state at the start.
+//
+// Some X11 programs tell a held key's auto-repeat from two presses by the
+// server time: a key's release followed by its press at the same millisecond
+// is auto-repeat to them, and they drop the press (LibreOffice's own X11
+// toolkit turns "1000" into "10"). So a key pressed right after its own
+// release (a doubled character) is pressed RepressDelay later, by XTEST's
+// delay argument: the X server holds back this connection's requests
+// meanwhile, and nothing here waits.
 class TypingSession
 {
 public:
+    static constexpr std::chrono::milliseconds RepressDelay{1};
+
     TypingSession(Display *display, const XkbKeymap &keymap);
     ~TypingSession();
     TypingSession(const TypingSession &) = delete;
@@ -39,6 +50,7 @@ private:
     void setGroup(int group);
     void press(int keycode);
     void release(int keycode);
+    void sendKey(int keycode, bool down);
 
     Display *m_display = nullptr;
     const XkbKeymap &m_keymap;
@@ -49,4 +61,5 @@ private:
     int m_group = 0;
     unsigned m_pressedModifiers = 0;
     bool m_finished = false;
+    int m_lastEventRelease = 0; // the keycode, when the last key event was its release
 };

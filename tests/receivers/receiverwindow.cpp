@@ -46,6 +46,19 @@ ReceiverWindow::ReceiverWindow(Kind kind)
                         (wayland ? QStringList{QStringLiteral("--wayland")} : QStringList())
                             + QStringList{file, ready, mods});
         break;
+    case Kind::CalcX11:
+    case Kind::CalcGtk:
+        m_process.start(QStringLiteral(BEXLOW_CALC_RECEIVER),
+                        (kind == Kind::CalcGtk ? QStringList{QStringLiteral("--gtk")} : QStringList())
+                            + QStringList{file, ready});
+        break;
+    case Kind::Swing:
+        m_process.start(QStringLiteral("sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("timeout 60 xdotool search --sync --onlyvisible --name '^bexlow swing "
+                                        "receiver$' > '%1' & exec java '%2' '%3'")
+                             .arg(ready, QStringLiteral(BEXLOW_SWING_RECEIVER), file)});
+        break;
     }
     // A browser takes a while to start on a loaded machine.
     const auto shown = [&] {
@@ -58,6 +71,14 @@ ReceiverWindow::ReceiverWindow(Kind kind)
     // The compositor gives the new window the focus; let it arrive.
     if (wayland)
         processEventsFor(300);
+}
+
+bool ReceiverWindow::activate() const
+{
+    return QProcess::execute(QStringLiteral("timeout"),
+                             {QStringLiteral("30"), QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
+                              QStringLiteral("--sync"), QString::number(m_window)})
+           == 0;
 }
 
 void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const

@@ -23,11 +23,17 @@
 //  - GtkText: the same in GTK 3 (bexlow-gtk-text-receiver), on GDK's
 //    keymap; X11 only;
 //  - Chromium: a text area on a page in Chromium (chromiumreceiver.py); the
-//    file is its value.
+//    file is its value;
+//  - CalcX11, CalcGtk: a new sheet in LibreOffice Calc on its own X11
+//    toolkit or on GTK 3 (calcreceiver.py); the file is the texts of column
+//    A, each followed by \n; X11 only;
+//  - Swing: a Java Swing text area (SwingReceiver.java); the file is its
+//    text; X11 only.
+// The last three take the focus only through a window manager (activate()).
 class ReceiverWindow
 {
 public:
-    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium };
+    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium, CalcX11, CalcGtk, Swing };
 
     // Starts the window and waits until it is shown (on Wayland: until it
     // has the focus the compositor gives it). Throws when it is not.
@@ -38,6 +44,8 @@ public:
     bool running() const { return m_process.state() == QProcess::Running; }
     // The X window (0 on Wayland), for KeyboardState::focus().
     unsigned long window() const { return m_window; }
+    // Has the window manager activate the window; false if it did not.
+    bool activate() const;
     QByteArray text() const { return readFile(m_dir.filePath(QStringLiteral("received"))); }
     // How many key presses came with a modifier (QtText and Chromium only).
     QByteArray modifiers() const { return readFile(m_dir.filePath(QStringLiteral("mods"))).trimmed(); }

@@ -1,0 +1,95 @@
+// Typing on a private Xvfb with openbox into receivers with keyboard
+// handling of their own: LibreOffice Calc on its own X11 toolkit, which
+// takes a key's release and press at the same server millisecond for
+// auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
+// focus only through the window manager. One bexlow types into each. Then
+// Calc on its own toolkit again under Xwayland on sway, through the virtual
+// keyboard.
+#include "tests/receivers/receiverwindow.h"
+#include "tests/receivers/waylanddesktop.h"
+#include "tests/support/eventloop.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Scans with doubled letters, digits and characters the US layout lacks;
+// none begins another, which Calc's AutoInput would complete.
+const QList<QByteArray> Scans = [] {
+    const QStringList words = QStringLiteral("Kaffee 1000|AAAA-BB|Hello 0077|Crème brûlée|Straße 11|ÆØÅ €€|"
+                                             "Müller 2200|Œuvre ññ|Zoo 9999 éé|Ærø ÅÅ 33")
+                                  .split(u'|');
+    QList<QByteArray> scans;
+    for (int i = 0; i < 200; ++i)
+        scans << QStringLiteral("Lot %1 %2").arg(i, 3, 10, QLatin1Char('0')).arg(words.at(i % words.size())).toUtf8();
+    return scans;
+}();
+
+class TypingIntoOwnKeyHandling : public ::testing::TestWithParam<ReceiverWindow::Kind>
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        windowManager = std::make_unique<QProcess>();
+        windowManager->start(QStringLiteral("openbox"), {});
+        line = std::make_unique<TypingLine>();
+        line->start();
+    }
+    static void TearDownTestSuite()
+    {
+        line.reset();
+        stopProcess(*windowManager);
+    }
+
+    inline static std::unique_ptr<QProcess> windowManager;
+    inline static std::unique_ptr<TypingLine> line;
+};
+
+// Sends the scans one by one, as a scanner does, and checks each arrived.
+void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver)
+{
+    for (const QByteArray &scan : Scans) {
+        typing.line.send(scan + "\r");
+        processEventsFor(80); // a scanner's pause between two scans
+    }
+    receiver.waitForLength(0, Scans.join('\n').size() + 1, 120000);
+    const QList<QByteArray> got = receiver.text().chopped(1).split('\n');
+    int wrong = 0;
+    for (qsizetype i = 0; i < Scans.size(); ++i)
+        if (got.value(i) != Scans[i] && ++wrong <= 5)
+            ADD_FAILURE() << "sent: " << Scans[i].toStdString() << "\ngot:  " << got.value(i).toStdString();
+    EXPECT_EQ(wrong, 0) << "of " << Scans.size() << " scans";
+    EXPECT_EQ(got.size(), Scans.size());
+}
+
+TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
+{
+    const ReceiverWindow receiver(GetParam());
+    ASSERT_TRUE(receiver.activate()) << "the window manager did not activate the receiver";
+    expectScansArrive(*line, receiver);
+}
+
+TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScan)
+{
+    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    expectScansArrive(typing, receiver);
+}
+
+std::string receiverName(const ::testing::TestParamInfo<ReceiverWindow::Kind> &receiver)
+{
+    return receiver.param == ReceiverWindow::Kind::CalcX11   ? "CalcX11"
+           : receiver.param == ReceiverWindow::Kind::CalcGtk ? "CalcGtk"
+                                                             : "Swing";
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(, TypingIntoOwnKeyHandling,
+                         ::testing::Values(ReceiverWindow::Kind::CalcX11, ReceiverWindow::Kind::CalcGtk,
+                                           ReceiverWindow::Kind::Swing),
+                         receiverName);
