@@ -52,10 +52,6 @@ struct PrivateSession
         // A later session's connection of the same name would be this one.
         QDBusConnection::disconnectFromBus(connection.name());
     }
-    bool offers(const char *service) const
-    {
-        return connection.interface()->isServiceRegistered(QLatin1String(service)).value();
-    }
     // Starts a service and waits until it has its name on the bus. A desktop
     // may have had the bus start another under that name (KWin 6 asks the
     // portal at start): the service is to replace it.
@@ -64,8 +60,7 @@ struct PrivateSession
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(program, arguments);
         const auto owns = [&] {
-            return offers(name)
-                   && connection.interface()->servicePid(QLatin1String(name)).value() == process.processId();
+            return connection.interface()->servicePid(QLatin1String(name)).value() == process.processId();
         };
         if (!processEventsUntil(owns, 20000))
             throw std::runtime_error(std::string(name) + " did not start");
@@ -151,8 +146,7 @@ struct KWinDesktop
 };
 
 // The desktop portal as on KDE Plasma: xdg-desktop-portal with KDE's
-// backend, which types through KWin's fake input on its own grant, and asks
-// no one on KWin 5.27.
+// backend, which types through KWin's fake input on its own grant.
 struct KdePortal
 {
     explicit KdePortal(const PrivateSession &session)
