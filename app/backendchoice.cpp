@@ -47,6 +47,12 @@ Decision decide(const Session &session)
         return {Backend::Kde, QString()};
     if (session.wayland && session.mutterRemoteDesktop)
         return {Backend::Gnome, QString()};
+    if (session.wayland && session.remoteDesktopPortal && session.kwinRunning)
+        return {
+            Backend::Portal,
+            QStringLiteral("KWin does not grant bexlow its fake input, which it gives only to bexlow installed with "
+                           "its desktop entry (see \"Desktops\" in the README); typing through the desktop "
+                           "portal instead")};
     if (session.wayland && session.remoteDesktopPortal)
         return {Backend::Portal, QString()};
     if (session.wayland)

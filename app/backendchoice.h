@@ -17,6 +17,7 @@ struct Session
     bool kwinFakeInput = false;       // KWin lets bexlow use its fake input
     bool mutterRemoteDesktop = false; // GNOME's remote desktop service is on the session bus
     bool remoteDesktopPortal = false; // the desktop portal offers a remote desktop keyboard
+    bool kwinRunning = false;         // KWin's service is on the session bus
 };
 
 struct Decision

@@ -15,10 +15,14 @@
 #include "store/settingsstore.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 
 namespace KeyboardBackend {
 
 namespace {
+
+// The name KWin has on the session bus.
+const QString KWinService = QStringLiteral("org.kde.KWin");
 
 QString storedTyping(const SettingsStore &store, const QString &key)
 {
@@ -108,6 +112,8 @@ Made make(SettingsStore &store)
         session.remoteDesktopPortal = !session.virtualKeyboardOffered && !session.kwinFakeInput
                                       && !session.mutterRemoteDesktop
                                       && RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus());
+        session.kwinRunning = session.remoteDesktopPortal && QDBusConnection::sessionBus().interface()
+                              && QDBusConnection::sessionBus().interface()->isServiceRegistered(KWinService).value();
         if (!session.virtualKeyboardOffered && !session.kwinFakeInput && !session.mutterRemoteDesktop
             && !session.remoteDesktopPortal)
             desktopWhyNot =

@@ -86,17 +86,20 @@ known_failures=()
 case "$dist" in
 trixie)
     known_failures=(
-        # KWin 6.3 grants its fake input to none of the test's programs, and
-        # the fallback through the portal (a stand-in, or KDE's 6.3 backend)
-        # is not found: bexlow says typing is unavailable.
-        'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
-        'TypingOnDesktop.APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart'
+        # KDE's 6.3 portal backend refuses a remote desktop session where it
+        # finds no KWin screencast (zkde_screencast_unstable_v1). KWin 6.3
+        # offers it from a plugin, and the tree holds none of KWin's plugins
+        # (kwin-wayland and libkwin6 carry no plugin folder).
+        'TypingOnDesktop.WhereKWinRefusesThePortalWithKdesBackendTypes'
     )
     ;;
 testing | forky)
     known_failures=(
-        # KWin 6.7: neither fake input nor the portal is found.
+        # KWin 6.7: neither fake input nor the portal was found; not run
+        # here since the tests write an application menu and replace the
+        # portal the bus starts.
         'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
+        'TypingOnDesktop.WhereKWinRefusesThePortalWithKdesBackendTypes'
         # sway 1.12's Xwayland follows no virtual keyboard's keymap: X11
         # programs get wrong characters; and XTEST's first text there
         # loses its Shift.

@@ -1,6 +1,7 @@
 #include "keyboard/kde/kwinfakeinputinjector.h"
 
 #include "core/operationerror.h"
+#include "keyboard/characterkeysym.h"
 #include "keyboard/wayland/waylandconnection.h"
 
 #include "fake-input-client-protocol.h"
@@ -70,8 +71,9 @@ bool KWinFakeInputInjector::typeCharacter(char32_t c)
 {
     if (m_version < KeysymVersion)
         return false;
-    // Return, Tab, BackSpace and Escape have keysyms of their own.
-    const xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
+    // KWin presses the layout's key for a keysym the layout has, and else
+    // binds the keysym to a key of its own for one stroke.
+    const uint32_t keysym = CharacterKeysym::of(c);
     if (keysym == XKB_KEY_NoSymbol)
         return false;
     org_kde_kwin_fake_input_keyboard_keysym(m_fakeInput, keysym, WL_KEYBOARD_KEY_STATE_PRESSED);

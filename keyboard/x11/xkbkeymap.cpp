@@ -4,7 +4,6 @@
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 
@@ -196,17 +195,4 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsig
     changes.first_key_sym = KeyCode(first);
     changes.num_key_syms = (unsigned char)(last - first + 1);
     XkbChangeMap(m_display, m_xkb, &changes);
-}
-
-unsigned long XkbKeymap::keysymFor(char32_t c)
-{
-    // Control characters have function keysyms (Return, Tab, ...).
-    if (c < 0x20 || c == 0x7f)
-        return xkb_utf32_to_keysym(c);
-    // Latin-1 keysyms equal the code point. Beyond it, legacy keysyms are
-    // read differently by different libraries (0xaf4 is U+2717 to
-    // xkbcommon but U+2612 to Xlib), the Unicode keysym by all alike.
-    if (c <= 0xff)
-        return c;
-    return 0x1000000 + c;
 }

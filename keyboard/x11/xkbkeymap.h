@@ -67,10 +67,6 @@ public:
     // nothing is sent then.
     void bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms);
 
-    // The keysym that types character c on a spare key: the Latin-1 keysym
-    // or, beyond Latin-1, the Unicode keysym 0x1000000 + c.
-    static unsigned long keysymFor(char32_t c);
-
 private:
     void readModifiers();
     unsigned modifiersOf(int keycode) const;

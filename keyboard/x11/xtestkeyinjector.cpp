@@ -3,6 +3,7 @@
 #include "core/operationerror.h"
 #include "core/report.h"
 #include "keyboard/batchplanner.h"
+#include "keyboard/characterkeysym.h"
 #include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
 #include "keyboard/x11/xconnection.h"
@@ -252,7 +253,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
     for (const auto &[slot, character] : bindings) {
         const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(slot.keycode);
         if (int(keysyms.size()) == m_keymap->spareLevels()
-            && keysyms[size_t(slot.level)] == XkbKeymap::keysymFor(character)) {
+            && keysyms[size_t(slot.level)] == CharacterKeysym::of(character)) {
             spare.push_back(slot.keycode);
             kept.emplace_back(slot, character);
         }
@@ -345,7 +346,7 @@ void XTestKeyInjector::sendBindings(const std::vector<int> &keycodes)
     for (int keycode : keycodes) {
         std::vector<unsigned long> levels;
         for (char32_t c : m_pool.charactersOn(keycode))
-            levels.push_back(c == 0 ? 0 : XkbKeymap::keysymFor(c));
+            levels.push_back(c == 0 ? 0 : CharacterKeysym::of(c));
         if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != 0; }))
             FatalSignalCleanup::spareBound(keycode);
         else

@@ -27,6 +27,7 @@ TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheSetting)
         {{true, true, Preference::Kde}, Backend::Kde, ""},
         {{true, false, Preference::Auto, false, true, true}, Backend::Gnome, ""},
         {{true, false, Preference::Auto, false, false, true}, Backend::Portal, ""},
+        {{true, false, Preference::Auto, false, false, true, true}, Backend::Portal, "KWin does not grant"},
         {{false, false, Preference::Portal}, Backend::Portal, ""},
     };
     for (const Row &row : rows) {

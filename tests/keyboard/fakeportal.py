@@ -58,5 +58,5 @@ class Portal(dbus.service.Object):
 DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
 portal = Portal(bus, PATH)
-name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus)
+name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus, replace_existing=True)
 GLib.MainLoop().run()
