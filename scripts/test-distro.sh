@@ -35,13 +35,22 @@ packages=$("$root/scripts/deps.sh" --list build demo tests | sort -u)
 digest=$(printf '%s\n' "$dist" "$packages" | sha256sum | cut -c1-12)
 tree=$trees/$dist-$digest
 
-mounts_under() { findmnt -rn -o TARGET | grep -F "$1/" | sort -r || true; }
+# The mount points at or below $1, the shortest first.
+mounts_under() {
+    awk -v t="$1" '$5 == t || index($5, t "/") == 1 { print length($5), $5 }' /proc/self/mountinfo |
+        sort -n | cut -d' ' -f2-
+}
 
+# Detaches whatever is mounted at or below $1. A lazy unmount takes the
+# mounts below along; mounts stacked on one another go one at a time.
 unmount_all() {
     local target
-    for target in $(mounts_under "$1"); do
-        umount -l "$target"
+    for _ in $(seq 100); do
+        target=$(mounts_under "$1" | head -n1)
+        [ -n "$target" ] || return 0
+        umount -l "$target" || true
     done
+    fail "could not unmount everything under $1"
 }
 
 # A tree with /dev bound into it is never removed while anything is mounted.
@@ -64,7 +73,12 @@ if [ ! -e "$tree/.bexlow-complete" ]; then
 fi
 [ "$step" != prepare ] || exit 0
 
+# The tree becomes a private mount of its own: nothing mounted in it shows
+# among the machine's mounts, and one lazy unmount takes it all away.
+unmount_all "$tree" # left by a run that was killed
 trap 'unmount_all "$tree"' EXIT
+mount --bind "$tree" "$tree"
+mount --make-private "$tree"
 mount -t proc proc "$tree/proc"
 mount --rbind /sys "$tree/sys" && mount --make-rslave "$tree/sys"
 mount --rbind /dev "$tree/dev" && mount --make-rslave "$tree/dev"
