@@ -10,6 +10,7 @@
 #include "keyboard/portal/remotedesktopportal.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/wayland/waylandconnection.h"
+#include "keyboard/wlroots/wlrootskeyinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
@@ -82,7 +83,7 @@ std::unique_ptr<KeyInjector> injectorFor(BackendChoice::Backend backend, Setting
 {
     switch (backend) {
     case BackendChoice::Backend::Wayland:
-        return std::make_unique<VirtualKeyboardInjector>();
+        return std::make_unique<WlrootsKeyInjector>();
     case BackendChoice::Backend::Gnome:
         return std::make_unique<MutterKeyInjector>();
     case BackendChoice::Backend::Kde:

@@ -114,11 +114,6 @@ testing | forky)
         # portal the bus starts.
         'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
         'TypingOnDesktop.WhereKWinRefusesThePortalWithKdesBackendTypes'
-        # sway 1.12's Xwayland follows no virtual keyboard's keymap: X11
-        # programs get wrong characters; and XTEST's first text there
-        # loses its Shift.
-        'WaylandTyping.VirtualKeyboardIntoXtermUnderXwayland'
-        'WaylandTyping.ForcedX11TypesIntoXtermUnderXwayland'
     )
     ;;
 esac

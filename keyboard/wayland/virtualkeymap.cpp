@@ -211,7 +211,7 @@ std::string VirtualKeymap::source() const
     // misbehave on a keymap that lacks the usual virtual modifiers.
     std::ostringstream out;
     out << "xkb_keymap {\n"
-        << "xkb_keycodes \"bexlow\" {\n minimum = 8;\n maximum = 255;\n";
+        << "xkb_keycodes \"" << KeycodesName << "\" {\n minimum = 8;\n maximum = 255;\n";
     for (const ControlKey &key : ControlKeys)
         out << " <C" << key.evdevCode + EvdevOffset << "> = " << key.evdevCode + EvdevOffset << ";\n";
     std::map<int, std::array<char32_t, Groups>> symbols; // keycode -> character of each group

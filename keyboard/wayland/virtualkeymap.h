@@ -31,6 +31,10 @@
 class VirtualKeymap
 {
 public:
+    // The name of its keycodes, by which an X server that took the keymap
+    // over (Xwayland under sway before 1.12) shows it.
+    static constexpr const char *KeycodesName = "bexlow";
+
     static constexpr int Groups = 4;
     static const size_t KeyCount;
 

@@ -12,6 +12,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <QStringList>
 
@@ -82,6 +83,7 @@ void XTestKeyInjector::type(const QString &keys)
     if (strokes.empty())
         return;
     checkAvailable();
+    takeOverMasterKeyboard();
     handleServerEvents();
     typeStrokes(strokes);
     // Idle for RestoreDelay from when the receiver is done with the keys.
@@ -90,6 +92,34 @@ void XTestKeyInjector::type(const QString &keys)
                              std::max(receiverBusy, SpareKeyPool::Clock::duration::zero()))
                          + RestoreDelay);
     throwIfFailed();
+}
+
+QString XTestKeyInjector::keycodesName()
+{
+    checkAvailable();
+    Display *display = m_connection->display();
+    XkbDescPtr xkb = XkbAllocKeyboard();
+    QString name;
+    if (xkb && XkbGetNames(display, XkbKeycodesNameMask, xkb) == Success && xkb->names && xkb->names->keycodes) {
+        char *text = XGetAtomName(display, xkb->names->keycodes);
+        name = QString::fromLatin1(text);
+        XFree(text);
+    }
+    if (xkb)
+        XkbFreeKeyboard(xkb, 0, True);
+    m_connection->throwIfLost();
+    return name;
+}
+
+bool XTestKeyInjector::displayHasFocus()
+{
+    checkAvailable();
+    Display *display = m_connection->display();
+    Window focus = None;
+    int revertTo = 0;
+    XGetInputFocus(display, &focus, &revertTo);
+    m_connection->throwIfLost();
+    return focus != None && focus != PointerRoot && focus != DefaultRootWindow(display);
 }
 
 void XTestKeyInjector::restoreKeymap()
@@ -137,6 +167,33 @@ void XTestKeyInjector::prepareConnection()
     XSync(display, False);
     FatalSignalCleanup::watch(display);
     throwIfFailed();
+}
+
+// The X server's master keyboard, whose keymap receivers read, takes on the
+// keymap of the device that sent the latest key event: after a key of a
+// real keyboard, XTEST's first event makes it take XTEST's keyboard's
+// keymap, and the server loses what that event does (seen on Xwayland: the
+// Shift of a first capital, "ABC" arrived as "abc"). Under Xwayland the two
+// keymaps differ (sway 1.7 gives Xwayland's keyboard a virtual keyboard's).
+// So each text starts with an event that changes nothing, the release of a
+// key nobody holds (Shift, or an empty key), and then reads the keymap the
+// master has.
+void XTestKeyInjector::takeOverMasterKeyboard()
+{
+    Display *display = m_connection->display();
+    FatalSignalCleanup::Section section;
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    const auto held = [&](int keycode) { return keys[keycode / 8] & (1 << (keycode % 8)); };
+    int idle = m_keymap->modifiers().shiftKeycode;
+    if (idle <= 0 || held(idle)) {
+        const std::vector<int> empty = m_keymap->emptyKeycodes();
+        const auto free = std::find_if(empty.begin(), empty.end(), [&](int keycode) { return !held(keycode); });
+        idle = free == empty.end() ? 0 : *free;
+    }
+    if (idle > 0)
+        XTestFakeKeyEvent(display, unsigned(idle), False, CurrentTime);
+    XSync(display, False);
 }
 
 void XTestKeyInjector::disconnect()

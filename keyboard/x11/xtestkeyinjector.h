@@ -65,12 +65,22 @@ public:
 
     void type(const QString &keys) override;
 
+    // Whether one of the display's windows, not its root, has the keyboard
+    // focus; connects first like checkAvailable(). Under Xwayland: whether an
+    // X11 program has the keyboard, as the window manager of wlroots moves
+    // X's focus to PointerRoot (or None) while a native window has it.
+    bool displayHasFocus();
+
+    // The name of the keycodes of the keymap the X server has now.
+    QString keycodesName();
+
     // Empties the spare keys now, rather than after RestoreDelay.
     void restoreKeymap();
 
 private:
     void connect();
     void prepareConnection();
+    void takeOverMasterKeyboard();
     void disconnect();
     std::vector<long> readClaim() const;
     void emptyStaleSpareKeys();
