@@ -109,11 +109,14 @@ trixie)
     ;;
 testing | forky)
     known_failures=(
-        # KWin 6.7: neither fake input nor the portal was found; not run
-        # here since the tests write an application menu and replace the
-        # portal the bus starts.
-        'TypingOnDesktop.KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest'
+        # KDE's 6.7 portal backend has no stored grant for a remote desktop
+        # and asks the person in a dialog, which nobody answers here.
         'TypingOnDesktop.WhereKWinRefusesThePortalWithKdesBackendTypes'
+        # X11 programs under sway 1.12's Xwayland are typed through XTEST.
+        # An X server stopped between a key's press and its release repeats
+        # the key when it goes on (its own auto-repeat, 660 ms): 1 run in 4
+        # got one character twice. Nothing is lost.
+        'WaylandTyping.APausedXwaylandGetsEverything'
     )
     ;;
 esac

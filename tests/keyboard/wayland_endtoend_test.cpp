@@ -121,12 +121,18 @@ TEST(WaylandTyping, IntoNativeThenXwaylandThenNativeWindows)
 
 TEST(WaylandTyping, AReceiverThatPausesKeepsItsWindowAndGetsEverything)
 {
-    // foot natively, then an xterm with Xwayland itself paused.
     WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
     TypingLine typing;
     typing.start();
     ReceiverWindow foot(ReceiverWindow::Kind::Foot);
     typing.expectTypedThroughAPause(foot, foot.pid());
+}
+
+TEST(WaylandTyping, APausedXwaylandGetsEverything)
+{
+    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    TypingLine typing;
+    typing.start();
     ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
     ASSERT_NE(desktop.xwaylandPid(), 0);
     typing.expectTypedThroughAPause(xterm, desktop.xwaylandPid());

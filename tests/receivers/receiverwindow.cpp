@@ -100,6 +100,7 @@ void TypingLine::expectTyped(const ReceiverWindow &receiver, const std::vector<T
 
 void TypingLine::expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused)
 {
+    SCOPED_TRACE(paused == receiver.pid() ? "the receiver paused" : "its display server paused");
     const qsizetype mark = receiver.text().size();
     const QByteArray text = range(0x21, 0x7e).toLatin1().repeated(64).left(6000);
     line.send(text);
