@@ -103,8 +103,14 @@ VirtualKeymap::VirtualKeymap()
 
 namespace {
 
-// How many keys each character of strokes[from, to) needs: two when it
-// comes twice in a row, else one.
+// How many keys strokes[i] needs in a piece that starts at `from`: two when
+// it comes right after itself, else one.
+size_t keysFor(const std::u32string &strokes, size_t from, size_t i)
+{
+    return i > from && strokes[i - 1] == strokes[i] ? 2 : 1;
+}
+
+// How many keys each character of strokes[from, to) needs.
 std::unordered_map<char32_t, size_t> keysNeeded(const std::u32string &strokes, size_t from, size_t to)
 {
     std::unordered_map<char32_t, size_t> needed;
@@ -112,7 +118,7 @@ std::unordered_map<char32_t, size_t> keysNeeded(const std::u32string &strokes, s
         if (controlKey(strokes[i]))
             continue;
         size_t &count = needed[strokes[i]];
-        count = std::max(count, i > from && strokes[i - 1] == strokes[i] ? size_t(2) : size_t(1));
+        count = std::max(count, keysFor(strokes, from, i));
     }
     return needed;
 }
@@ -128,7 +134,7 @@ size_t VirtualKeymap::pieceEnd(const std::u32string &strokes, size_t from) const
         const char32_t c = strokes[end];
         if (controlKey(c))
             continue;
-        const size_t count = end > from && strokes[end - 1] == c ? 2 : 1;
+        const size_t count = keysFor(strokes, from, end);
         size_t &held = needed[c];
         if (count <= held)
             continue;
