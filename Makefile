@@ -12,6 +12,7 @@
 #   make format   apply .clang-format to every C++ file (make check-format: only check)
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
 # WERROR=1 turns compiler warnings into errors (the default under CI).
+# CTEST_ARGS are passed to ctest, e.g. CTEST_ARGS='-LE office'.
 
 BUILD ?= build
 PREFIX ?= /usr/local
@@ -45,7 +46,7 @@ deps:
 
 test: deps
 	$(MAKE) build
-	scripts/run-tests.sh $(BUILD)
+	scripts/run-tests.sh $(BUILD) $(CTEST_ARGS)
 
 demo:
 	scripts/deps.sh build demo
