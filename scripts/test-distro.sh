@@ -112,11 +112,6 @@ testing | forky)
         # KDE's 6.7 portal backend has no stored grant for a remote desktop
         # and asks the person in a dialog, which nobody answers here.
         'TypingOnDesktop.WhereKWinRefusesThePortalWithKdesBackendTypes'
-        # X11 programs under sway 1.12's Xwayland are typed through XTEST.
-        # An X server stopped between a key's press and its release repeats
-        # the key when it goes on (its own auto-repeat, 660 ms): 1 run in 4
-        # got one character twice. Nothing is lost.
-        'WaylandTyping.APausedXwaylandGetsEverything'
     )
     ;;
 esac

@@ -12,6 +12,7 @@ TypingSession::TypingSession(Display *display, const XkbKeymap &keymap)
 {
     XkbStateRec state{};
     XkbGetState(m_display, XkbUseCoreKbd, &state);
+    suspendAutoRepeat();
 
     char keys[32] = {};
     XQueryKeymap(m_display, keys);
@@ -74,6 +75,23 @@ void TypingSession::finish()
         XkbLockModifiers(m_display, XkbUseCoreKbd, m_lockedModifiers, m_lockedModifiers);
     for (int keycode : m_userHeldKeys)
         sendKey(keycode, true);
+    if (m_autoRepeatSuspended) {
+        XKeyboardControl control{};
+        control.auto_repeat_mode = AutoRepeatModeOn;
+        XChangeKeyboardControl(m_display, KBAutoRepeatMode, &control);
+    }
+}
+
+void TypingSession::suspendAutoRepeat()
+{
+    XKeyboardState keyboard{};
+    XGetKeyboardControl(m_display, &keyboard);
+    if (keyboard.global_auto_repeat != AutoRepeatModeOn)
+        return;
+    XKeyboardControl control{};
+    control.auto_repeat_mode = AutoRepeatModeOff;
+    XChangeKeyboardControl(m_display, KBAutoRepeatMode, &control);
+    m_autoRepeatSuspended = true;
 }
 
 void TypingSession::setModifiers(unsigned wanted)

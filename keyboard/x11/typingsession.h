@@ -24,6 +24,12 @@ class XkbKeymap;
 // release (a doubled character) is pressed RepressDelay later, by XTEST's
 // delay argument: the X server holds back this connection's requests
 // meanwhile, and nothing here waits.
+//
+// The X server repeats a key that stays down past its repeat delay, and
+// XTEST's keys are no exception: when the server stalls between a key's
+// press and its release (an Xwayland stopped for a moment, say), it would
+// type the character again as soon as it goes on. So the server's
+// auto-repeat is off while a session runs, and finish() turns it back on.
 class TypingSession
 {
 public:
@@ -51,6 +57,7 @@ private:
     void press(int keycode);
     void release(int keycode);
     void sendKey(int keycode, bool down);
+    void suspendAutoRepeat();
 
     Display *m_display = nullptr;
     const XkbKeymap &m_keymap;
@@ -61,5 +68,6 @@ private:
     int m_group = 0;
     unsigned m_pressedModifiers = 0;
     bool m_finished = false;
+    bool m_autoRepeatSuspended = false;
     int m_lastEventRelease = 0; // the keycode, when the last key event was its release
 };

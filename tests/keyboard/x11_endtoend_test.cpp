@@ -100,6 +100,8 @@ TEST_F(TypingIntoXterm, CapsLockOnAndAHeldShiftChangeNothing)
     session->keyboard.setCapsLock(true);
     session->expectTyped({{QStringLiteral("abc ABC ø Ø é É ẞ ß 1;").toUtf8()}});
     EXPECT_TRUE(session->keyboard.capsLockOn());
+    // Typing holds the server's auto-repeat off, and only while it types.
+    EXPECT_TRUE(session->keyboard.autoRepeatOn());
     session->keyboard.setCapsLock(false);
 
     const int shift = session->keyboard.holdKey(XK_Shift_L, true);

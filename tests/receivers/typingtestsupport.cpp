@@ -65,6 +65,13 @@ bool KeyboardState::capsLockOn() const
     return state.locked_mods & LockMask;
 }
 
+bool KeyboardState::autoRepeatOn() const
+{
+    XKeyboardState keyboard{};
+    XGetKeyboardControl(m_display, &keyboard);
+    return keyboard.global_auto_repeat == AutoRepeatModeOn;
+}
+
 void KeyboardState::setCapsLock(bool on)
 {
     XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, on ? LockMask : 0);

@@ -14,7 +14,8 @@ typedef struct _XDisplay Display;
 void startTyping(BexlowProcess &bexlow, const QString &device);
 
 // The test's own view of the X keyboard on $DISPLAY, on a connection of its
-// own: the whole keymap, the keys that are down, Caps Lock, holding keys.
+// own: the whole keymap, the keys that are down, Caps Lock, auto-repeat,
+// holding keys.
 class KeyboardState
 {
 public:
@@ -29,6 +30,7 @@ public:
     QByteArray keymapText() const;
     std::vector<int> keysDown() const;
     bool capsLockOn() const;
+    bool autoRepeatOn() const;
     void setCapsLock(bool on);
     int group() const;
     // Presses or releases the key of a keysym through XTEST, as if the user
