@@ -33,8 +33,10 @@ tests=(
     # GNOME typing tests: headless mutter on a private bus, foot as receiver
     mutter dbus-daemon python3-dbus python3-gi
     # KDE typing tests: headless KWin, xterm under its Xwayland; the desktop
-    # portal with KDE's backend (a Qt 5 Wayland client on Debian 12)
-    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+    # portal with KDE's backend (a Qt 5 Wayland client on Debian 12), which
+    # wants KWin's screencast plugin (kwin-common; Debian 13's kwin-wayland
+    # no longer pulls it in)
+    kwin-wayland kwin-common xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
 # Office and Java receivers (typing_office_end_to_end_test): LibreOffice Calc
 # on its own X11 toolkit and on GTK 3, read back over UNO, and a Java Swing
