@@ -12,6 +12,7 @@
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/wlroots/wlrootskeyinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
+#include "keyboard/x11/xwaylandfocus.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
 
@@ -86,8 +87,12 @@ std::unique_ptr<KeyInjector> injectorFor(BackendChoice::Backend backend, Setting
         return std::make_unique<WlrootsKeyInjector>();
     case BackendChoice::Backend::Gnome:
         return std::make_unique<MutterKeyInjector>();
-    case BackendChoice::Backend::Kde:
-        return std::make_unique<KWinFakeInputInjector>();
+    case BackendChoice::Backend::Kde: {
+        auto x11 = std::make_shared<XTestKeyInjector>();
+        auto focus = std::make_shared<XwaylandFocus>(
+            *x11, QStringLiteral("X11 programs under Xwayland may lose the characters your layout lacks"));
+        return std::make_unique<KWinFakeInputInjector>([x11, focus] { return focus->x11ProgramHasFocus(); });
+    }
     case BackendChoice::Backend::Portal:
         return portalInjector(store);
     case BackendChoice::Backend::X11:

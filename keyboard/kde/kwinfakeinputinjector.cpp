@@ -9,6 +9,8 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <utility>
+
 namespace {
 
 // Key events queued between two flushes: well within libwayland's 4 KiB
@@ -17,7 +19,9 @@ constexpr int KeysPerFlush = 64;
 
 } // namespace
 
-KWinFakeInputInjector::KWinFakeInputInjector() = default;
+KWinFakeInputInjector::KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus)
+    : m_x11ProgramHasFocus(std::move(x11ProgramHasFocus))
+{}
 
 KWinFakeInputInjector::~KWinFakeInputInjector()
 {
@@ -32,7 +36,7 @@ void KWinFakeInputInjector::openKeys(WaylandConnection &connection)
                                             "it only to bexlow installed with its desktop entry")
                                  .arg(WaylandConnection::displayName(), QLatin1String(Protocol)));
     auto *fakeInput =
-        static_cast<org_kde_kwin_fake_input *>(connection.bind(&org_kde_kwin_fake_input_interface, KeyboardVersion));
+        static_cast<org_kde_kwin_fake_input *>(connection.bind(&org_kde_kwin_fake_input_interface, KeysymVersion));
     const uint32_t version = org_kde_kwin_fake_input_get_version(fakeInput);
     if (version < KeyboardVersion) {
         wl_proxy_destroy(reinterpret_cast<wl_proxy *>(fakeInput));
@@ -67,12 +71,16 @@ void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
     sent();
 }
 
+void KWinFakeInputInjector::type(const QString &keys)
+{
+    m_keysymsArrive = !(m_x11ProgramHasFocus && m_x11ProgramHasFocus());
+    LayoutKeyInjector::type(keys);
+}
+
 bool KWinFakeInputInjector::typeCharacter(char32_t c)
 {
-    if (m_version < KeysymVersion)
+    if (m_version < KeysymVersion || !m_keysymsArrive)
         return false;
-    // KWin presses the layout's key for a keysym the layout has, and else
-    // binds the keysym to a key of its own for one stroke.
     const uint32_t keysym = CharacterKeysym::of(c);
     if (keysym == XKB_KEY_NoSymbol)
         return false;

@@ -2,15 +2,19 @@
 
 #include "keyboard/wayland/layoutkeyinjector.h"
 
+#include <functional>
+
 struct org_kde_kwin_fake_input;
 
 // Types on KDE Plasma's Wayland desktop through KWin's fake input
 // (org_kde_kwin_fake_input), which presses keys of the user's own layout
 // (LayoutKeyInjector reads it and names what it lacks). Keys need version 4
-// (KWin 5.27). From version 6 (KWin 6) the protocol takes any keysym, and
-// KWin finds or makes a key for it: then every character is typed as its
-// keysym, whatever the layout. That path is written to the protocol and has
-// not been run against a real KWin 6.
+// (KWin 5.27). From version 6 (KWin 6.5) the protocol takes any keysym, and
+// KWin binds a keysym the layout lacks to a key of its own for one stroke:
+// then a character the layout lacks is typed as its keysym. Into native
+// windows only: X11 programs under KWin 6.7's Xwayland lose such keys, so
+// while one of them has the keyboard (x11ProgramHasFocus, asked before each
+// text) those characters are named as on version 4.
 //
 // KWin offers the protocol only to a program whose executable has an
 // installed desktop entry naming it in X-KDE-Wayland-Interfaces, with that
@@ -22,8 +26,10 @@ public:
     static constexpr uint32_t KeyboardVersion = 4;
     static constexpr uint32_t KeysymVersion = 6;
 
-    KWinFakeInputInjector();
+    explicit KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus = {});
     ~KWinFakeInputInjector() override;
+
+    void type(const QString &keys) override;
 
 protected:
     void openKeys(WaylandConnection &connection) override;
@@ -36,6 +42,8 @@ protected:
 private:
     void sent();
 
+    std::function<bool()> m_x11ProgramHasFocus;
+    bool m_keysymsArrive = false; // for the text being typed
     WaylandConnection *m_connection = nullptr;
     org_kde_kwin_fake_input *m_fakeInput = nullptr;
     uint32_t m_version = 0;

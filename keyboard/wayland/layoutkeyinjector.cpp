@@ -81,11 +81,9 @@ void LayoutKeyInjector::type(const QString &keys)
             unpaced += keystrokes(stroke);
             if (unpaced >= KeystrokesPerPace)
                 pace();
-            if (typeCharacter(c))
-                continue;
             if (stroke)
                 typeStroke(*stroke);
-            else if (missing.find(c) == std::u32string::npos)
+            else if (!typeCharacter(c) && missing.find(c) == std::u32string::npos)
                 missing += c;
         }
         pace();

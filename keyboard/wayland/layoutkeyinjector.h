@@ -46,8 +46,8 @@ protected:
     virtual void closeKeys() = 0;
     // An evdev key code (without the X11 offset of 8) pressed or released.
     virtual void key(uint32_t evdevCode, bool pressed) = 0;
-    // Types c by itself where the compositor can type any character;
-    // false to type it on the layout.
+    // Types c, which the layout lacks, by itself where the compositor can
+    // type any character; false to name it as not typed.
     virtual bool typeCharacter(char32_t) { return false; }
     // Types the stroke by its keysym where the compositor gives that
     // exactly; false to have its keys pressed instead.

@@ -3,6 +3,7 @@
 #include "keyboard/keyinjector.h"
 #include "keyboard/wayland/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
+#include "keyboard/x11/xwaylandfocus.h"
 
 // Types on a wlroots-based desktop (sway, Hyprland, river, labwc, ...): into
 // native Wayland windows through the virtual keyboard, into X11 programs
@@ -13,7 +14,7 @@
 // came out wrong. Before each text, X's input focus on Xwayland tells which
 // of the two has the keyboard: a window of Xwayland's while an X11 program
 // has it, PointerRoot or None while a native window has it
-// (XTestKeyInjector::displayHasFocus). Each text goes whole to one of the
+// (XwaylandFocus). Each text goes whole to one of the
 // two; XTEST types the layout's characters and binds the rest to spare keys
 // as on X11. Where Xwayland does take the virtual keyboard's keymap over
 // (sway 1.7 gives it the keymap of the seat's last keyboard), X's keymap
@@ -36,10 +37,10 @@ public:
     void type(const QString &keys) override;
 
 private:
-    bool x11ProgramHasFocus();
     bool xwaylandFollowsVirtualKeyboard();
 
     VirtualKeyboardInjector m_wayland;
     XTestKeyInjector m_x11;
-    bool m_xwaylandProblemSaid = false;
+    XwaylandFocus m_focus{m_x11, QStringLiteral("X11 programs under Xwayland get the keys of the Wayland virtual "
+                                                "keyboard, and may receive wrong characters")};
 };

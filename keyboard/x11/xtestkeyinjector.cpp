@@ -119,7 +119,12 @@ bool XTestKeyInjector::displayHasFocus()
     int revertTo = 0;
     XGetInputFocus(display, &focus, &revertTo);
     m_connection->throwIfLost();
-    return focus != None && focus != PointerRoot && focus != DefaultRootWindow(display);
+    if (focus == None || focus == PointerRoot || focus == DefaultRootWindow(display))
+        return false;
+    // KWin gives X's focus to an input-only window of its own while a
+    // native window has the keyboard.
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, focus, &attributes) != 0 && attributes.c_class == InputOutput;
 }
 
 void XTestKeyInjector::restoreKeymap()

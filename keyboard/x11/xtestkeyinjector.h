@@ -67,8 +67,9 @@ public:
 
     // Whether one of the display's windows, not its root, has the keyboard
     // focus; connects first like checkAvailable(). Under Xwayland: whether an
-    // X11 program has the keyboard, as the window manager of wlroots moves
-    // X's focus to PointerRoot (or None) while a native window has it.
+    // X11 program has the keyboard, as the window manager moves X's focus to
+    // PointerRoot or None (wlroots) or to an input-only window (KWin) while a
+    // native window has it.
     bool displayHasFocus();
 
     // The name of the keycodes of the keymap the X server has now.
