@@ -308,8 +308,9 @@ TEST_F(TypingOnDesktop, MutterTypesForGnomesActiveInputSource)
 {
     MutterDesktop desktop(*this, {QStringLiteral("us"), QStringLiteral("de")}, 1);
     start();
-    // mutter types a keysym on the layout in use by itself; AltGr's
-    // characters and those the first layout lacks it does not.
+    // mutter finds the keysyms of levels one and two on the layout in use by
+    // itself: what the first layout lacks (ä, ß) shows which one bexlow
+    // typed for; @ and { need AltGr on the German layout.
     expectTyped(desktop, {{differing.sent + "@{äß"}});
     EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
 }
