@@ -14,7 +14,7 @@ set -euo pipefail
 build=(
     cmake make g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
-    libx11-dev libxcb1-dev libxtst-dev libxkbcommon-dev
+    libx11-dev libxcb1-dev libxtst-dev libxkbcommon-dev libxkbregistry-dev libglib2.0-dev
     libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
 )
@@ -30,8 +30,9 @@ tests=(
     chromium libgtk-3-dev
     clang-format
     desktop-file-utils dpkg-dev file groff-base man-db procps
-    # GNOME typing tests: headless mutter on a private bus, foot as receiver
-    mutter dbus-daemon python3-dbus python3-gi
+    # GNOME typing tests: headless mutter on a private bus, foot as receiver;
+    # the input sources written to GSettings through dconf
+    mutter dbus-daemon python3-dbus python3-gi dconf-service libglib2.0-bin gsettings-desktop-schemas
     # KDE typing tests: headless KWin, xterm under its Xwayland; the desktop
     # portal with KDE's backend (a Qt 5 Wayland client on Debian 12), which
     # wants KWin's screencast plugin (kwin-common; Debian 13's kwin-wayland

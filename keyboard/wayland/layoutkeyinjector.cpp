@@ -143,10 +143,12 @@ void LayoutKeyInjector::disconnect()
 void LayoutKeyInjector::followLayout()
 {
     const std::string &keymap = m_seatKeymap->refresh();
-    if (keymap == m_keymap)
+    const uint32_t layout = m_activeLayout.indexIn(keymap);
+    if (keymap == m_keymap && layout == m_layout)
         return;
-    m_strokes = LayoutStrokes(keymap);
+    m_strokes = LayoutStrokes(keymap, layout);
     m_keymap = keymap;
+    m_layout = layout;
 }
 
 void LayoutKeyInjector::typeStroke(const LayoutStrokes::Stroke &stroke)

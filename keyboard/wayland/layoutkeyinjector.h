@@ -2,6 +2,7 @@
 
 #include "keyboard/keyinjector.h"
 #include "keyboard/typedtext.h"
+#include "keyboard/wayland/activelayout.h"
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
 
@@ -16,10 +17,11 @@ class WaylandConnection;
 // (GNOME's mutter, KDE's KWin), each through its own way in, which a
 // subclass opens and presses keys through.
 //
-// The injector reads the layout the compositor gives its clients
-// (SeatKeymap, on a Wayland connection of its own), again before each text,
-// and presses for each character the key with the Shift and level-three
-// shift it needs (LayoutStrokes). Characters the layout cannot give are left
+// The injector reads the keymap the compositor gives its clients
+// (SeatKeymap, on a Wayland connection of its own) and which of its layouts
+// the desktop has active (ActiveLayout), again before each text, and
+// presses for each character the key with the Shift and level-three shift
+// it needs in that layout (LayoutStrokes). Characters the layout cannot give are left
 // out and named on one line per text; the rest is typed. Never a guess.
 //
 // The clients of a seat that had no keyboard get one with the first key
@@ -67,6 +69,8 @@ private:
     std::unique_ptr<WaylandConnection> m_wayland;
     std::unique_ptr<SeatKeymap> m_seatKeymap;
     std::string m_keymap;
+    ActiveLayout m_activeLayout;
+    uint32_t m_layout = 0;
     LayoutStrokes m_strokes;
     TypedText m_text;
     KeystrokePacer m_pacer{KeystrokePacer::LayoutPace};

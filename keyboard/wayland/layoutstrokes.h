@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 // How each character is typed on a given keyboard layout (an XKB keymap as
-// text, its first layout), worked out by libxkbcommon the way the receiving
+// text, one of its layouts), worked out by libxkbcommon the way the receiving
 // clients will: for every key, alone, with Shift, with the level-three
 // shift (AltGr) and with both, the character it then gives. A character is
 // taken at its first way in that order, on the lowest keycode, and only on
@@ -31,8 +31,9 @@ public:
     };
 
     LayoutStrokes() = default;
+    // For the layout of that index (the first where the keymap has fewer).
     // Throws OperationError(TypingUnavailable) if the keymap does not compile.
-    explicit LayoutStrokes(const std::string &keymap);
+    LayoutStrokes(const std::string &keymap, uint32_t layout);
 
     // The stroke for c, or nullptr if the layout cannot give it.
     const Stroke *find(char32_t c) const;

@@ -12,6 +12,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusObjectPath>
+#include <QDBusReply>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -74,10 +77,10 @@ struct PrivateSession
 // mutter with a layout, and foot focused in it recording what it receives.
 struct MutterDesktop
 {
-    MutterDesktop(const PrivateSession &session, const QString &layout)
+    MutterDesktop(const PrivateSession &session, const QString &layout, const QString &options = {})
     {
-        session.startService(locale, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakelocale1.py"), {layout},
-                             "org.freedesktop.locale1");
+        session.startService(locale, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakelocale1.py"),
+                             {layout, QString(), options}, "org.freedesktop.locale1");
         session.startService(mutter, QStringLiteral("mutter"),
                              {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
                               QStringLiteral("--virtual-monitor"), QStringLiteral("1024x768"),
@@ -87,9 +90,38 @@ struct MutterDesktop
             [&] { return QFileInfo::exists(session.runtime.filePath(QStringLiteral("bexlow-test-desktop"))); }, 20000);
         foot = std::make_unique<ReceiverWindow>(ReceiverWindow::Kind::Foot);
     }
+    // GNOME with several input sources, the one at index `active` in use.
+    // GNOME Shell 43 runs headless here, but no key from a remote desktop
+    // session reached a window in it, so the test plays the Shell's part:
+    // mutter gets the layouts from locale1, Caps Lock switches layouts
+    // (grp:caps_toggle) and is pressed `active` times through a remote
+    // desktop session, which locks that layout as the Shell does, and the
+    // sources go to GSettings (through dconf) as the Shell keeps them, the
+    // one in use first in mru-sources.
+    MutterDesktop(const PrivateSession &session, const QStringList &sources, int active)
+        : MutterDesktop(session, sources.join(','), QStringLiteral("grp:caps_toggle"))
+    {
+        // The session stays: mutter forgets a layout locked by keys when the
+        // keyboard that pressed them goes.
+        const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+        const QDBusReply<QDBusObjectPath> path =
+            QDBusInterface(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), service, session.connection)
+                .call(QStringLiteral("CreateSession"));
+        QDBusInterface keys(service, path.value().path(), service + QStringLiteral(".Session"), session.connection);
+        keys.call(QStringLiteral("Start"));
+        for (int press = 0; press < 2 * active; ++press)
+            keys.call(QStringLiteral("NotifyKeyboardKeycode"), 58u, press % 2 == 0);
+        session.startService(dconf, QStringLiteral("/usr/libexec/dconf-service"), {}, "ca.desrt.dconf");
+        QStringList used = sources;
+        used.move(active, 0);
+        for (const auto &[key, list] : {std::pair{"sources", sources}, std::pair{"mru-sources", used}})
+            QProcess::execute(QStringLiteral("gsettings"),
+                              {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.input-sources"),
+                               QLatin1String(key), "[('xkb','" + list.join(QStringLiteral("'),('xkb','")) + "')]"});
+    }
     QByteArray received() const { return foot->text(); }
 
-    Service locale, mutter;
+    Service locale, mutter, dconf;
     std::unique_ptr<ReceiverWindow> foot;
 };
 
@@ -321,6 +353,34 @@ TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
         }
         EXPECT_TRUE(bexlow.stop(SIGTERM));
     }
+}
+
+// Characters whose keys differ between the US and the German layout.
+const Typed differing = {"yz-/YZ_?"};
+
+TEST_F(TypingOnDesktop, KWinTypesForTheLayoutSwitchedToBetweenTexts)
+{
+    KWinDesktop desktop(QStringLiteral("us,de"), KWinDesktop::FakeInput::Granted);
+    start();
+    for (const uint layout : {1u, 0u}) {
+        const QDBusReply<bool> switched = QDBusInterface(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+                                                         QStringLiteral("org.kde.KeyboardLayouts"), connection)
+                                              .call(QStringLiteral("setLayout"), layout);
+        ASSERT_TRUE(switched.value()) << switched.error().message().toStdString();
+        expectTyped(desktop, {differing});
+    }
+    EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
+}
+
+TEST_F(TypingOnDesktop, MutterTypesForGnomesActiveInputSource)
+{
+    MutterDesktop desktop(*this, {QStringLiteral("us"), QStringLiteral("de")}, 1);
+    start();
+    // mutter finds the keysyms of levels one and two on the layout in use by
+    // itself: what the first layout lacks (ä, ß) shows which one bexlow
+    // typed for; @ and { need AltGr on the German layout.
+    expectTyped(desktop, {{differing.sent + "@{äß"}});
+    EXPECT_EQ(bexlow.errorOutput().toStdString(), "");
 }
 
 TEST_F(TypingOnDesktop, WhereKWinRefusesThePortalWithKdesBackendTypes)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A stand-in for systemd-localed on a private bus: answers mutter's one
 # question at start, the keyboard layout (org.freedesktop.locale1 X11Layout,
-# X11Variant), with the layout and variant given as arguments.
+# X11Variant, X11Options), with the layout, variant and options given as
+# arguments.
 import sys
 
 import dbus
@@ -24,7 +25,7 @@ class Locale(dbus.service.Object):
 
 DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
-layout, variant = (sys.argv[1:] + ["", ""])[:2]
-service = Locale(bus, {"X11Layout": layout, "X11Model": "pc105", "X11Variant": variant, "X11Options": ""})
+layout, variant, options = (sys.argv[1:] + ["", "", ""])[:3]
+service = Locale(bus, {"X11Layout": layout, "X11Model": "pc105", "X11Variant": variant, "X11Options": options})
 name = dbus.service.BusName(Interface, bus)
 GLib.MainLoop().run()
