@@ -9,8 +9,7 @@
 XwaylandFocus::XwaylandFocus(XTestKeyInjector &x11, QString consequence)
     : m_x11(x11)
     , m_consequence(std::move(consequence))
-{
-}
+{}
 
 bool XwaylandFocus::x11ProgramHasFocus()
 {

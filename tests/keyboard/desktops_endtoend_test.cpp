@@ -210,15 +210,11 @@ struct KdePortal
             session.startService(permissions, QStringLiteral("/usr/libexec/xdg-permission-store"),
                                  {QStringLiteral("--replace")}, "org.freedesktop.impl.portal.PermissionStore");
         }
-        QDBusMessage grant = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-            QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-            QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("SetPermission"));
-        grant << QStringLiteral("kde-authorized") << true << QStringLiteral("remote-desktop") << QString()
-              << QStringList{QStringLiteral("yes")};
-        const QDBusMessage reply = session.connection.call(grant);
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            throw std::runtime_error("the permission store refused the grant: " + reply.errorMessage().toStdString());
+        const QDBusMessage granted = callPermissionStore(
+            session.connection, "SetPermission",
+            {"kde-authorized", true, "remote-desktop", QString(), QStringList{QStringLiteral("yes")}});
+        if (granted.type() != QDBusMessage::ReplyMessage)
+            throw std::runtime_error("the permission store refused the grant: " + granted.errorMessage().toStdString());
         session.startService(kde, QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"), {},
                              "org.freedesktop.impl.portal.desktop.kde");
         session.startService(frontend, QStringLiteral("/usr/libexec/xdg-desktop-portal"), {QStringLiteral("--replace")},
@@ -234,14 +230,18 @@ struct KdePortal
         return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
     }
     // The tokens of the remote desktop grants the portal keeps.
-    QStringList grantsKept(const QDBusConnection &bus) const
+    static QStringList grantsKept(const QDBusConnection &bus)
     {
-        QDBusMessage list = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-            QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-            QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("List"));
-        list << QStringLiteral("remote-desktop");
-        return bus.call(list).arguments().value(0).toStringList();
+        return callPermissionStore(bus, "List", {"remote-desktop"}).arguments().value(0).toStringList();
+    }
+    static QDBusMessage callPermissionStore(const QDBusConnection &bus, const char *method,
+                                            const QVariantList &arguments)
+    {
+        const QString store = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            store, QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), store, QLatin1String(method));
+        call.setArguments(arguments);
+        return bus.call(call);
     }
 
     QTemporaryDir store;
@@ -412,7 +412,7 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
                 EXPECT_EQ(again.errorOutput().toStdString(), throughThePortal);
             }
             EXPECT_FALSE(storedToken().isEmpty());
-            EXPECT_EQ(portal.grantsKept(connection).join(' ').toStdString(), storedToken().toStdString());
+            EXPECT_EQ(KdePortal::grantsKept(connection).join(' ').toStdString(), storedToken().toStdString());
             return;
         }
     }
