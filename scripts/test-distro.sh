@@ -59,7 +59,19 @@ unmount_all() {
 }
 
 # A tree with /dev bound into it is never removed while anything is mounted.
+# Ends the processes whose root is in the tree $1: services a test had its
+# bus start (a wallet, a document portal) may outlive it, and would keep
+# files open and mounts busy.
+kill_leftovers() {
+    local process root
+    for process in /proc/[0-9]*; do
+        root=$(readlink "$process/root" 2>/dev/null) || continue
+        case "$root" in "$1" | "$1"/*) kill -KILL "${process#/proc/}" 2>/dev/null || true ;; esac
+    done
+}
+
 remove_tree() {
+    kill_leftovers "$1"
     unmount_all "$1"
     [ -z "$(mounts_under "$1")" ] || fail "$1 still has mounts; not removing it"
     rm -rf --one-file-system "$1"
@@ -80,8 +92,9 @@ fi
 
 # The tree becomes a private mount of its own: nothing mounted in it shows
 # among the machine's mounts, and one lazy unmount takes it all away.
-unmount_all "$tree" # left by a run that was killed
-trap 'unmount_all "$tree"' EXIT
+kill_leftovers "$tree" # left by a run that was killed
+unmount_all "$tree"
+trap 'kill_leftovers "$tree"; unmount_all "$tree"' EXIT
 mount --bind "$tree" "$tree"
 mount --make-private "$tree"
 mount -t proc proc "$tree/proc"
