@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The desktop entry, the manual page and --help, and that the messages they
 # explain are the ones the program says.
-# Usage: docs_test.sh SOURCE_DIR BEXLOW_BINARY
+# Usage: docs_test.sh SOURCE_DIR BEXLOW_BINARY MANUAL_PAGE (as the build makes it)
 set -euo pipefail
 source_dir=$1
 binary=$2
+manpage=$3
 desktop="$source_dir/packaging/bexlow.desktop"
-manpage="$source_dir/packaging/bexlow.1"
 source "$(dirname "$0")/checks.sh"
 
 has() { grep -qF -- "$2" "$1"; }

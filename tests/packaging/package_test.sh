@@ -44,8 +44,8 @@ usr="$tmp/root/usr"
 check "the packaged desktop entry is packaging/bexlow.desktop with the binary's path" \
     cmp -s "$usr/share/applications/bexlow.desktop" \
     <(sed 's|^Exec=bexlow$|Exec=/usr/bin/bexlow|' "$source_dir/packaging/bexlow.desktop")
-check "the packaged manual page is packaging/bexlow.1" \
-    cmp -s <(gzip -dc "$usr/share/man/man1/bexlow.1.gz") "$source_dir/packaging/bexlow.1"
+check "the packaged manual page is the build's, for version $version" \
+    cmp -s <(gzip -dc "$usr/share/man/man1/bexlow.1.gz") "$build/packaging/bexlow.1"
 icon="$usr/share/icons/hicolor/32x32/apps/bexlow.png"
 check "the PNG icon is 32x32 with a palette of at most 16 colours" \
     grep -q 'PNG image data, 32 x 32, [1-4]-bit colormap' <<<"$(file -b "$icon")"
