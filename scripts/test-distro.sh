@@ -62,12 +62,22 @@ unmount_all() {
 # Ends the processes whose root is in the tree $1: services a test had its
 # bus start (a wallet, a document portal) may outlive it, and would keep
 # files open and mounts busy.
-kill_leftovers() {
+processes_in() {
     local process root
     for process in /proc/[0-9]*; do
         root=$(readlink "$process/root" 2>/dev/null) || continue
-        case "$root" in "$1" | "$1"/*) kill -KILL "${process#/proc/}" 2>/dev/null || true ;; esac
+        case "$root" in "$1" | "$1"/*) echo "${process#/proc/}" ;; esac
     done
+}
+kill_leftovers() {
+    local left
+    for _ in $(seq 50); do
+        left=$(processes_in "$1")
+        [ -n "$left" ] || return 0
+        kill -KILL $left 2>/dev/null || true
+        sleep 0.1
+    done
+    say "processes still running in $1: $left"
 }
 
 remove_tree() {
