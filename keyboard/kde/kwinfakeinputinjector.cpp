@@ -17,7 +17,11 @@ constexpr int KeysPerFlush = 64;
 
 } // namespace
 
-KWinFakeInputInjector::KWinFakeInputInjector() = default;
+// KWin passes each key on to Xwayland before it answers the next request:
+// once Xwayland has answered too, only its clock needs to move on.
+KWinFakeInputInjector::KWinFakeInputInjector()
+    : LayoutKeyInjector(std::chrono::milliseconds(2))
+{}
 
 KWinFakeInputInjector::~KWinFakeInputInjector()
 {
