@@ -9,7 +9,8 @@ Usage: desktopsbench.py BUILD_DIR
 
 Each on a private session bus with the US layout, it measures: printable
 ASCII (5,000) and mixed text (2,000, with characters the layout lacks) typed
-through bexlow-typing-driver --gnome / --kde / --portal, exactness against the text less the
+and ASCII with every third character doubled (2,000) typed through
+bexlow-typing-driver --gnome / --kde / --portal, exactness against the text less the
 characters named as not typed, and chars/s until foot has it all; then
 latency through the real bexlow on a pty, as for X11.
 """
@@ -150,6 +151,7 @@ def desktop(title, start, flag):
         print("Typing into %s (%s)" % (receiver.name, flag))
         tb.beside_line_rates("(%s, paced)" % flag, measure(receiver, flag, "printable ASCII", tb.ascii_corpus(5000)))
         measure(receiver, flag, "mixed, ~40 missing from layout", tb.mixed_corpus(2000))
+        measure(receiver, flag, "ASCII, every third doubled", tb.doubled_corpus(2000))
         bexlow = tb.Bexlow()
         tb.latency(bexlow, receiver, receiver=receiver.name)
     finally:

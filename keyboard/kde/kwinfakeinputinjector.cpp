@@ -19,8 +19,11 @@ constexpr int KeysPerFlush = 64;
 
 } // namespace
 
+// KWin passes each key on to Xwayland before it answers the next request:
+// once Xwayland has answered too, only its clock needs to move on.
 KWinFakeInputInjector::KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus)
-    : m_x11ProgramHasFocus(std::move(x11ProgramHasFocus))
+    : LayoutKeyInjector(std::chrono::milliseconds(2))
+    , m_x11ProgramHasFocus(std::move(x11ProgramHasFocus))
 {}
 
 KWinFakeInputInjector::~KWinFakeInputInjector()

@@ -2,8 +2,13 @@
 
 #include "keyboard/portal/remotedesktopportal.h"
 
+// The portal answers a key once its desktop's backend has taken it; the
+// backend passes it on to the compositor later. Into Calc under KWin's
+// Xwayland through KDE's backend, with a gap of 10 ms 2 of 100 scans lost a
+// doubled character; with 25 ms, none.
 PortalKeyInjector::PortalKeyInjector(const QString &restoreToken, TokenKeeper keepToken)
-    : m_restoreToken(restoreToken)
+    : LayoutKeyInjector(std::chrono::milliseconds(25))
+    , m_restoreToken(restoreToken)
     , m_keepToken(std::move(keepToken))
 {}
 

@@ -5,6 +5,7 @@
 #include "core/report.h"
 #include "keyboard/wayland/seatkeymap.h"
 #include "keyboard/wayland/waylandconnection.h"
+#include "keyboard/x11/xconnection.h"
 
 #include <QStringList>
 
@@ -42,7 +43,9 @@ QString named(const std::u32string &missing)
 
 } // namespace
 
-LayoutKeyInjector::LayoutKeyInjector() = default;
+LayoutKeyInjector::LayoutKeyInjector(std::chrono::milliseconds repressGap)
+    : m_repressGap(repressGap)
+{}
 
 LayoutKeyInjector::~LayoutKeyInjector()
 {
@@ -81,10 +84,17 @@ void LayoutKeyInjector::type(const QString &keys)
             unpaced += keystrokes(stroke);
             if (unpaced >= KeystrokesPerPace)
                 pace();
-            if (stroke)
-                typeStroke(*stroke);
-            else if (!typeCharacter(c) && missing.find(c) == std::u32string::npos)
-                missing += c;
+            // The same key again waits (a character not typed never matches).
+            const uint32_t keycode = stroke ? stroke->keycode : 0;
+            if (c == m_lastCharacter || (keycode != 0 && keycode == m_lastKey))
+                waitBeforeRepress();
+            if (!typeStroke(stroke) && !typeCharacter(c)) {
+                if (missing.find(c) == std::u32string::npos)
+                    missing += c;
+                continue;
+            }
+            m_lastCharacter = c;
+            m_lastKey = keycode;
         }
         pace();
         sync();
@@ -151,20 +161,55 @@ void LayoutKeyInjector::followLayout()
     m_layout = layout;
 }
 
-void LayoutKeyInjector::typeStroke(const LayoutStrokes::Stroke &stroke)
+void LayoutKeyInjector::waitBeforeRepress()
 {
-    if (typeKeysym(stroke))
+    flush();
+    sync();
+    syncXwayland();
+    std::this_thread::sleep_for(m_repressGap);
+}
+
+void LayoutKeyInjector::syncXwayland()
+{
+    // Xwayland stamps each key with its own clock's millisecond as it reads
+    // it, and some X11 programs take a release and a press of one key at the
+    // same millisecond for auto-repeat and drop the press. A busy Xwayland
+    // (redrawing a window after each key) reads a release late; it has read
+    // what the compositor passed on before it answers a request sent after.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
+    try {
+        if (!m_xwayland || m_xwayland->lost())
+            m_xwayland = std::make_unique<XConnection>();
+        m_xwayland->sync();
+        m_xwaylandProblemSaid = false;
+    } catch (const OperationError &error) {
+        if (!m_xwaylandProblemSaid)
+            Report::failure(OperationError(
+                error.number(), error.description()
+                                    + QStringLiteral("; X11 programs under Xwayland may take a doubled character "
+                                                     "for a held key and drop it")));
+        m_xwaylandProblemSaid = true;
+    }
+}
+
+bool LayoutKeyInjector::typeStroke(const LayoutStrokes::Stroke *stroke)
+{
+    if (!stroke)
+        return false;
+    if (typeKeysym(*stroke))
+        return true;
     // XKB keycodes are evdev codes plus 8.
     const auto press = [this](uint32_t keycode, bool pressed) { key(keycode - 8, pressed); };
-    if (stroke.levelThree)
+    if (stroke->levelThree)
         press(m_strokes.levelThreeKey(), true);
-    if (stroke.shift)
+    if (stroke->shift)
         press(m_strokes.shiftKey(), true);
-    press(stroke.keycode, true);
-    press(stroke.keycode, false);
-    if (stroke.shift)
+    press(stroke->keycode, true);
+    press(stroke->keycode, false);
+    if (stroke->shift)
         press(m_strokes.shiftKey(), false);
-    if (stroke.levelThree)
+    if (stroke->levelThree)
         press(m_strokes.levelThreeKey(), false);
+    return true;
 }

@@ -6,12 +6,14 @@
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class SeatKeymap;
 class WaylandConnection;
+class XConnection;
 
 // Types on compositors that only press keys of the user's own layout
 // (GNOME's mutter, KDE's KWin), each through its own way in, which a
@@ -30,6 +32,13 @@ class WaylandConnection;
 //
 // Long texts are paced (KeystrokePacer) on every way in, as each compositor
 // disconnects a receiver that falls a socket's worth behind.
+//
+// A key pressed again right after its release (a doubled character, or one
+// key at another level) waits until the compositor has handled the release,
+// Xwayland (on $DISPLAY) has answered a request sent after that, and then
+// for the subclass's repress gap, so that X11 programs under Xwayland that
+// tell auto-repeat by equal times see two presses. Other characters do not
+// wait.
 class LayoutKeyInjector : public KeyInjector
 {
 public:
@@ -41,7 +50,10 @@ public:
     void type(const QString &keys) override;
 
 protected:
-    LayoutKeyInjector();
+    // repressGap: how long a key waits, once the compositor has handled its
+    // release and Xwayland has answered, before it is pressed again; enough
+    // for the release to reach Xwayland and Xwayland's clock to move on.
+    explicit LayoutKeyInjector(std::chrono::milliseconds repressGap);
 
     // Opens the way in for keys on connection, or throws TypingUnavailable.
     virtual void openKeys(WaylandConnection &connection) = 0;
@@ -64,7 +76,13 @@ private:
     void connect();
     void disconnect();
     void followLayout();
-    void typeStroke(const LayoutStrokes::Stroke &stroke);
+    // Types the stroke; false if there is none.
+    bool typeStroke(const LayoutStrokes::Stroke *stroke);
+    // Before a key is pressed again right after its release.
+    void waitBeforeRepress();
+    // Waits until Xwayland has handled what came before; where there is no
+    // Xwayland to reach, says so once.
+    void syncXwayland();
 
     std::unique_ptr<WaylandConnection> m_wayland;
     std::unique_ptr<SeatKeymap> m_seatKeymap;
@@ -74,4 +92,11 @@ private:
     LayoutStrokes m_strokes;
     TypedText m_text;
     KeystrokePacer m_pacer{KeystrokePacer::LayoutPace};
+    const std::chrono::milliseconds m_repressGap;
+    // The character typed last and its key (0 where the compositor chose
+    // the key).
+    char32_t m_lastCharacter = 0;
+    uint32_t m_lastKey = 0;
+    std::unique_ptr<XConnection> m_xwayland;
+    bool m_xwaylandProblemSaid = false;
 };

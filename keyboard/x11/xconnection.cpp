@@ -96,6 +96,12 @@ void XConnection::throwIfLost() const
     }
 }
 
+void XConnection::sync()
+{
+    if (!m_lost)
+        XSync(m_display, False);
+}
+
 QString XConnection::takeError()
 {
     QString error;

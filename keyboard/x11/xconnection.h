@@ -26,6 +26,8 @@ public:
     bool lost() const { return m_lost; }
     // Throws OperationError(TypingFailed) once the connection is lost.
     void throwIfLost() const;
+    // Waits until the X server has handled every request so far.
+    void sync();
 
     // The description of a request the server refused since the last call,
     // or an empty text.

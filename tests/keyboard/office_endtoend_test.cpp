@@ -3,8 +3,9 @@
 // takes a key's release and press at the same server millisecond for
 // auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
 // focus only through the window manager. One bexlow types into each. Then
-// Calc on its own toolkit again under Xwayland on sway, through the virtual
-// keyboard.
+// Calc on its own toolkit again under Xwayland: on sway, through the virtual
+// keyboard, and on KWin, through its fake input.
+#include "tests/receivers/privatedesktop.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"
 #include "tests/support/eventloop.h"
@@ -15,17 +16,21 @@
 
 namespace {
 
-// Scans with doubled letters, digits and characters the US layout lacks;
-// none begins another, which Calc's AutoInput would complete.
-const QList<QByteArray> Scans = [] {
-    const QStringList words = QStringLiteral("Kaffee 1000|AAAA-BB|Hello 0077|Crème brûlée|Straße 11|ÆØÅ €€|"
-                                             "Müller 2200|Œuvre ññ|Zoo 9999 éé|Ærø ÅÅ 33")
-                                  .split(u'|');
+// Scans of the words in turn, numbered so that none begins another, which
+// Calc's AutoInput would complete: doubled letters and digits, and in
+// Scans characters the US layout lacks.
+QList<QByteArray> scans(const QStringList &words, int count)
+{
     QList<QByteArray> scans;
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < count; ++i)
         scans << QStringLiteral("Lot %1 %2").arg(i, 3, 10, QLatin1Char('0')).arg(words.at(i % words.size())).toUtf8();
     return scans;
-}();
+}
+const QList<QByteArray> Scans = scans({"Kaffee 1000", "AAAA-BB", "Hello 0077", "Crème brûlée", "Straße 11", "ÆØÅ €€",
+                                       "Müller 2200", "Œuvre ññ", "Zoo 9999 éé", "Ærø ÅÅ 33"},
+                                      200);
+const QList<QByteArray> AsciiScans =
+    scans({"X1000", "AAAA-BB", "Hello", "Bookkeeper 1000", "Zoo 9999", "aa AA aA"}, 100);
 
 class TypingIntoOwnKeyHandling : public ::testing::TestWithParam<ReceiverWindow::Kind>
 {
@@ -48,20 +53,20 @@ protected:
 };
 
 // Sends the scans one by one, as a scanner does, and checks each arrived.
-void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver)
+void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver, const QList<QByteArray> &scans = Scans)
 {
-    for (const QByteArray &scan : Scans) {
+    for (const QByteArray &scan : scans) {
         typing.line.send(scan + "\r");
         processEventsFor(80); // a scanner's pause between two scans
     }
-    receiver.waitForLength(0, Scans.join('\n').size() + 1, 120000);
+    receiver.waitForLength(0, scans.join('\n').size() + 1, 120000);
     const QList<QByteArray> got = receiver.text().chopped(1).split('\n');
     int wrong = 0;
-    for (qsizetype i = 0; i < Scans.size(); ++i)
-        if (got.value(i) != Scans[i] && ++wrong <= 5)
-            ADD_FAILURE() << "sent: " << Scans[i].toStdString() << "\ngot:  " << got.value(i).toStdString();
-    EXPECT_EQ(wrong, 0) << "of " << Scans.size() << " scans";
-    EXPECT_EQ(got.size(), Scans.size());
+    for (qsizetype i = 0; i < scans.size(); ++i)
+        if (got.value(i) != scans[i] && ++wrong <= 5)
+            ADD_FAILURE() << "sent: " << scans[i].toStdString() << "\ngot:  " << got.value(i).toStdString();
+    EXPECT_EQ(wrong, 0) << "of " << scans.size() << " scans";
+    EXPECT_EQ(got.size(), scans.size());
 }
 
 TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
@@ -78,6 +83,17 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScan)
     typing.start();
     const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
     expectScansArrive(typing, receiver);
+}
+
+TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughKWinsFakeInput)
+{
+    PrivateSession session;
+    KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::Granted);
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    ASSERT_TRUE(receiver.activate()) << "KWin did not activate the receiver";
+    expectScansArrive(typing, receiver, AsciiScans);
 }
 
 std::string receiverName(const ::testing::TestParamInfo<ReceiverWindow::Kind> &receiver)
