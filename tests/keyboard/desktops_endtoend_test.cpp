@@ -11,7 +11,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDir>
@@ -54,18 +53,24 @@ struct MutterDesktop
         // The session stays: mutter forgets a layout locked by keys when the
         // keyboard that pressed them goes.
         const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
-        const QDBusReply<QDBusObjectPath> path =
-            QDBusInterface(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), service, session.connection)
-                .call(QStringLiteral("CreateSession"));
-        QDBusInterface keys(service, path.value().path(), service + QStringLiteral(".Session"), session.connection);
-        keys.call(QStringLiteral("Start"));
+        const QString path = session
+                                 .call(service, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), service,
+                                       QStringLiteral("CreateSession"))
+                                 .arguments()
+                                 .value(0)
+                                 .value<QDBusObjectPath>()
+                                 .path();
+        const auto keys = [&](const QString &method, const QVariantList &arguments = {}) {
+            session.call(service, path, service + QStringLiteral(".Session"), method, arguments);
+        };
+        keys(QStringLiteral("Start"));
         // A seat without a keyboard gets one with the first key, which is
         // lost (mutter 48 and later): a Shift tap comes first.
         for (const bool down : {true, false})
-            keys.call(QStringLiteral("NotifyKeyboardKeycode"), 42u, down);
+            keys(QStringLiteral("NotifyKeyboardKeycode"), {42u, down});
         processEventsFor(300);
         for (int press = 0; press < 2 * active; ++press)
-            keys.call(QStringLiteral("NotifyKeyboardKeycode"), 58u, press % 2 == 0);
+            keys(QStringLiteral("NotifyKeyboardKeycode"), {58u, press % 2 == 0});
         session.startService(dconf, QStringLiteral("/usr/libexec/dconf-service"), {}, "ca.desrt.dconf");
         QStringList used = sources;
         used.move(active, 0);
@@ -97,7 +102,7 @@ struct KdePortal
                                  {QStringLiteral("--replace")}, "org.freedesktop.impl.portal.PermissionStore");
         }
         const QDBusMessage granted = callPermissionStore(
-            session.connection, "SetPermission",
+            session, "SetPermission",
             {"kde-authorized", true, "remote-desktop", QString(), QStringList{QStringLiteral("yes")}});
         if (granted.type() != QDBusMessage::ReplyMessage)
             throw std::runtime_error("the permission store refused the grant: " + granted.errorMessage().toStdString());
@@ -106,28 +111,29 @@ struct KdePortal
         session.startService(frontend, QStringLiteral("/usr/libexec/xdg-desktop-portal"), {QStringLiteral("--replace")},
                              "org.freedesktop.portal.Desktop");
     }
-    uint remoteDesktopVersion(const QDBusConnection &bus) const
+    static uint remoteDesktopVersion(const PrivateSession &session)
     {
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get << QStringLiteral("org.freedesktop.portal.RemoteDesktop") << QStringLiteral("version");
-        const QDBusMessage reply = bus.call(get);
-        return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+        return session
+            .call(QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+                  QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                  {QStringLiteral("org.freedesktop.portal.RemoteDesktop"), QStringLiteral("version")})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant()
+            .toUInt();
     }
     // The tokens of the remote desktop grants the portal keeps.
-    static QStringList grantsKept(const QDBusConnection &bus)
+    static QStringList grantsKept(const PrivateSession &session)
     {
-        return callPermissionStore(bus, "List", {"remote-desktop"}).arguments().value(0).toStringList();
+        return callPermissionStore(session, "List", {"remote-desktop"}).arguments().value(0).toStringList();
     }
-    static QDBusMessage callPermissionStore(const QDBusConnection &bus, const char *method,
+    static QDBusMessage callPermissionStore(const PrivateSession &session, const char *method,
                                             const QVariantList &arguments)
     {
         const QString store = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            store, QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), store, QLatin1String(method));
-        call.setArguments(arguments);
-        return bus.call(call);
+        return session.call(store, QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), store,
+                            QLatin1String(method), arguments);
     }
 
     QTemporaryDir store;
@@ -251,10 +257,11 @@ TEST_F(TypingOnDesktop, KWinTypesForTheLayoutSwitchedToBetweenTexts)
     for (const uint layout : {1u, 0u}) {
         // KWin takes a moment after its start to load the layouts.
         const auto switched = [&] {
-            return QDBusReply<bool>(QDBusInterface(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
-                                                   QStringLiteral("org.kde.KeyboardLayouts"), connection)
-                                        .call(QStringLiteral("setLayout"), layout))
-                .value();
+            return call(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+                        QStringLiteral("org.kde.KeyboardLayouts"), QStringLiteral("setLayout"), {layout})
+                .arguments()
+                .value(0)
+                .toBool();
         };
         ASSERT_TRUE(processEventsUntil(switched, 10000)) << "KWin did not switch to layout " << layout;
         expectTyped(desktop, {differing});
@@ -292,7 +299,7 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
     };
     {
         KdePortal portal(*this);
-        if (portal.remoteDesktopVersion(connection) >= 2) {
+        if (KdePortal::remoteDesktopVersion(*this) >= 2) {
             // The real portal keeps each grant in the permission store under
             // its token: a start that did not give the token of the last
             // one would leave a second grant there.
@@ -302,7 +309,7 @@ TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
                 EXPECT_EQ(again.errorOutput().toStdString(), throughThePortal);
             }
             EXPECT_FALSE(storedToken().isEmpty());
-            EXPECT_EQ(KdePortal::grantsKept(connection).join(' ').toStdString(), storedToken().toStdString());
+            EXPECT_EQ(KdePortal::grantsKept(*this).join(' ').toStdString(), storedToken().toStdString());
             return;
         }
     }
