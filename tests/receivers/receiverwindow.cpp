@@ -55,8 +55,11 @@ ReceiverWindow::ReceiverWindow(Kind kind)
     case Kind::Swing:
         m_process.start(QStringLiteral("sh"),
                         {QStringLiteral("-c"),
-                         QStringLiteral("timeout 60 xdotool search --sync --onlyvisible --name '^bexlow swing "
-                                        "receiver$' > '%1' & exec java '%2' '%3'")
+                         // Searched again until found: one search ends at the first X error, as
+                         // when a window it looks at goes meanwhile (Calc's, quitting).
+                         QStringLiteral("(for i in $(seq 120); do xdotool search --onlyvisible --name '^bexlow "
+                                        "swing receiver$' > '%1.tmp' 2>/dev/null && [ -s '%1.tmp' ] && exec mv "
+                                        "'%1.tmp' '%1'; sleep 0.5; done) & exec java '%2' '%3'")
                              .arg(ready, QStringLiteral(BEXLOW_SWING_RECEIVER), file)});
         break;
     }
