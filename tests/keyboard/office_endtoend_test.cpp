@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -71,9 +72,20 @@ void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver, const
 
 TEST_P(TypingIntoOwnKeyHandling, ScansArriveExactly)
 {
-    const ReceiverWindow receiver(GetParam());
-    ASSERT_TRUE(receiver.activate()) << "the window manager did not activate the receiver";
-    expectScansArrive(*line, receiver);
+    std::unique_ptr<const ReceiverWindow> receiver;
+    try {
+        receiver = std::make_unique<const ReceiverWindow>(GetParam());
+    } catch (const std::runtime_error &error) {
+        // Now and then the Java window does not come up after the Calc
+        // cases (cause not found yet); nothing of bexlow runs before it is
+        // there, so it gets a second start.
+        if (GetParam() != ReceiverWindow::Kind::Swing)
+            throw;
+        std::cerr << "starting the receiver again: " << error.what() << "\n";
+        receiver = std::make_unique<const ReceiverWindow>(GetParam());
+    }
+    ASSERT_TRUE(receiver->activate()) << "the window manager did not activate the receiver";
+    expectScansArrive(*line, *receiver);
 }
 
 TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScan)

@@ -21,7 +21,8 @@ ReceiverWindow::ReceiverWindow(Kind kind)
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     m_process.setProcessEnvironment(environment);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
+    const QString errors = m_dir.filePath(QStringLiteral("errors"));
+    m_process.setStandardErrorFile(errors);
     // `ready` gets the terminal's X window (none from foot) once it is raw.
     const QStringList rawTerminal = {
         QStringLiteral("sh"), QStringLiteral("-c"),
@@ -70,7 +71,8 @@ ReceiverWindow::ReceiverWindow(Kind kind)
     };
     processEventsUntil([&] { return shown() || m_process.state() == QProcess::NotRunning; }, 60000);
     if (!shown())
-        throw std::runtime_error("the receiver window did not appear");
+        throw std::runtime_error("the receiver window did not appear; it said: "
+                                 + readFile(errors).right(800).toStdString());
     // The compositor gives the new window the focus; let it arrive.
     if (wayland)
         processEventsFor(300);
