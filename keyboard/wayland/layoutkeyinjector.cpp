@@ -176,21 +176,12 @@ void LayoutKeyInjector::syncXwayland()
     // same millisecond for auto-repeat and drop the press. A busy Xwayland
     // (redrawing a window after each key) reads a release late; it has read
     // what the compositor passed on before it answers a request sent after.
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return;
-    try {
+    m_xwaylandQuestions.ask([this] {
         if (!m_xwayland || m_xwayland->lost())
             m_xwayland = std::make_unique<XConnection>();
         m_xwayland->sync();
-        m_xwaylandProblemSaid = false;
-    } catch (const OperationError &error) {
-        if (!m_xwaylandProblemSaid)
-            Report::failure(OperationError(
-                error.number(), error.description()
-                                    + QStringLiteral("; X11 programs under Xwayland may take a doubled character "
-                                                     "for a held key and drop it")));
-        m_xwaylandProblemSaid = true;
-    }
+        return true;
+    });
 }
 
 bool LayoutKeyInjector::typeStroke(const LayoutStrokes::Stroke *stroke)

@@ -5,6 +5,7 @@
 #include "keyboard/wayland/activelayout.h"
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
+#include "keyboard/x11/xwaylandfocus.h"
 
 #include <chrono>
 #include <cstdint>
@@ -98,5 +99,6 @@ private:
     char32_t m_lastCharacter = 0;
     uint32_t m_lastKey = 0;
     std::unique_ptr<XConnection> m_xwayland;
-    bool m_xwaylandProblemSaid = false;
+    XwaylandQuestions m_xwaylandQuestions{
+        QStringLiteral("X11 programs under Xwayland may take a doubled character for a held key and drop it")};
 };

@@ -75,11 +75,8 @@ void TypingSession::finish()
         XkbLockModifiers(m_display, XkbUseCoreKbd, m_lockedModifiers, m_lockedModifiers);
     for (int keycode : m_userHeldKeys)
         sendKey(keycode, true);
-    if (m_autoRepeatSuspended) {
-        XKeyboardControl control{};
-        control.auto_repeat_mode = AutoRepeatModeOn;
-        XChangeKeyboardControl(m_display, KBAutoRepeatMode, &control);
-    }
+    if (m_autoRepeatSuspended)
+        setAutoRepeat(AutoRepeatModeOn);
 }
 
 void TypingSession::suspendAutoRepeat()
@@ -88,10 +85,15 @@ void TypingSession::suspendAutoRepeat()
     XGetKeyboardControl(m_display, &keyboard);
     if (keyboard.global_auto_repeat != AutoRepeatModeOn)
         return;
-    XKeyboardControl control{};
-    control.auto_repeat_mode = AutoRepeatModeOff;
-    XChangeKeyboardControl(m_display, KBAutoRepeatMode, &control);
+    setAutoRepeat(AutoRepeatModeOff);
     m_autoRepeatSuspended = true;
+}
+
+void TypingSession::setAutoRepeat(int mode)
+{
+    XKeyboardControl control{};
+    control.auto_repeat_mode = mode;
+    XChangeKeyboardControl(m_display, KBAutoRepeatMode, &control);
 }
 
 void TypingSession::setModifiers(unsigned wanted)

@@ -58,6 +58,7 @@ private:
     void release(int keycode);
     void sendKey(int keycode, bool down);
     void suspendAutoRepeat();
+    void setAutoRepeat(int mode);
 
     Display *m_display = nullptr;
     const XkbKeymap &m_keymap;

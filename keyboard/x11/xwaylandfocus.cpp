@@ -6,23 +6,32 @@
 
 #include <utility>
 
-XwaylandFocus::XwaylandFocus(XTestKeyInjector &x11, QString consequence)
-    : m_x11(x11)
-    , m_consequence(std::move(consequence))
+XwaylandQuestions::XwaylandQuestions(QString consequence)
+    : m_consequence(std::move(consequence))
 {}
 
-bool XwaylandFocus::x11ProgramHasFocus()
+bool XwaylandQuestions::ask(const std::function<bool()> &question)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return false;
     try {
-        const bool focused = m_x11.displayHasFocus();
+        const bool answer = question();
         m_problemSaid = false;
-        return focused;
+        return answer;
     } catch (const OperationError &error) {
         if (!m_problemSaid)
             Report::failure(OperationError(error.number(), error.description() + QStringLiteral("; ") + m_consequence));
         m_problemSaid = true;
     }
     return false;
+}
+
+XwaylandFocus::XwaylandFocus(XTestKeyInjector &x11, QString consequence)
+    : m_x11(x11)
+    , m_questions(std::move(consequence))
+{}
+
+bool XwaylandFocus::x11ProgramHasFocus()
+{
+    return m_questions.ask([this] { return m_x11.displayHasFocus(); });
 }

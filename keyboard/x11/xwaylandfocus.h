@@ -2,15 +2,28 @@
 
 #include <QString>
 
+#include <functional>
+
 class XTestKeyInjector;
 
+// Asks Xwayland (on $DISPLAY) something. Without $DISPLAY there are no X11
+// programs, and the answer is no. Where $DISPLAY is set but cannot be used,
+// the answer is no too, and that is said once (with `consequence`, what it
+// means for X11 programs) until a question is answered again.
+class XwaylandQuestions
+{
+public:
+    explicit XwaylandQuestions(QString consequence);
+
+    bool ask(const std::function<bool()> &question);
+
+private:
+    QString m_consequence;
+    bool m_problemSaid = false;
+};
+
 // Whether an X11 program under Xwayland has the keyboard, asked of X's input
-// focus on $DISPLAY before each text: one of Xwayland's windows while an X11
-// program has it, PointerRoot or None while a native Wayland window has it.
-//
-// Without $DISPLAY there are no X11 programs. Where $DISPLAY is set but
-// cannot be used, that is said once (with `consequence`, what it means for
-// X11 programs), and the answer is no.
+// focus before each text (XTestKeyInjector::displayHasFocus).
 class XwaylandFocus
 {
 public:
@@ -20,6 +33,5 @@ public:
 
 private:
     XTestKeyInjector &m_x11;
-    QString m_consequence;
-    bool m_problemSaid = false;
+    XwaylandQuestions m_questions;
 };
