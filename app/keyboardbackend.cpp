@@ -8,7 +8,7 @@
 #include "keyboard/kde/kwinfakeinputinjector.h"
 #include "keyboard/portal/portalkeyinjector.h"
 #include "keyboard/portal/remotedesktopportal.h"
-#include "keyboard/wayland/virtualkeyboardinjector.h"
+#include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/wlroots/wlrootskeyinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"

@@ -13,7 +13,7 @@
 #include "keyboard/gnome/mutterkeyinjector.h"
 #include "keyboard/kde/kwinfakeinputinjector.h"
 #include "keyboard/portal/portalkeyinjector.h"
-#include "keyboard/wayland/virtualkeyboardinjector.h"
+#include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keyboard/keyinjector.h"
-#include "keyboard/wayland/virtualkeyboardinjector.h"
+#include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "keyboard/x11/xwaylandfocus.h"
 

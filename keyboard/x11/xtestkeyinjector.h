@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keyboard/keyinjector.h"
-#include "keyboard/sparekeypool.h"
+#include "keyboard/x11/sparekeypool.h"
 #include "keyboard/typedtext.h"
 
 #include <QTimer>

@@ -2,7 +2,7 @@
 // to a pty reach the real bexlow program as its Com1; it types them through
 // the compositor into the focused window: foot, a Qt window and Chromium
 // running natively, an xterm under Xwayland.
-#include "keyboard/wayland/virtualkeyboardinjector.h"
+#include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"
 

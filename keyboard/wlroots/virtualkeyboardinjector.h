@@ -3,7 +3,7 @@
 #include "keyboard/keyinjector.h"
 #include "keyboard/typedtext.h"
 #include "keyboard/wayland/keystrokepacer.h"
-#include "keyboard/wayland/virtualkeymap.h"
+#include "keyboard/wlroots/virtualkeymap.h"
 
 #include <array>
 #include <chrono>

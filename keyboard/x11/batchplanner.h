@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keyboard/sparekeypool.h"
+#include "keyboard/x11/sparekeypool.h"
 
 #include <cstddef>
 #include <string>

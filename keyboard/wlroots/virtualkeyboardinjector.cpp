@@ -1,7 +1,7 @@
-#include "keyboard/wayland/virtualkeyboardinjector.h"
+#include "keyboard/wlroots/virtualkeyboardinjector.h"
 
 #include "core/operationerror.h"
-#include "keyboard/wayland/swayversion.h"
+#include "keyboard/wlroots/swayversion.h"
 #include "keyboard/wayland/waylandconnection.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"

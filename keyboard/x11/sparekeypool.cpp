@@ -1,4 +1,4 @@
-#include "keyboard/sparekeypool.h"
+#include "keyboard/x11/sparekeypool.h"
 
 #include <algorithm>
 

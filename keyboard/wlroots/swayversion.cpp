@@ -1,4 +1,4 @@
-#include "keyboard/wayland/swayversion.h"
+#include "keyboard/wlroots/swayversion.h"
 
 #include "keyboard/wayland/waylandconnection.h"
 

@@ -1,4 +1,4 @@
-#include "keyboard/wayland/virtualkeymap.h"
+#include "keyboard/wlroots/virtualkeymap.h"
 
 #include "core/operationerror.h"
 #include "keyboard/wayland/xkbhandles.h"

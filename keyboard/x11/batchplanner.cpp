@@ -1,4 +1,4 @@
-#include "keyboard/batchplanner.h"
+#include "keyboard/x11/batchplanner.h"
 
 #include <algorithm>
 #include <optional>
