@@ -1,6 +1,7 @@
 #include "keyboard/wlroots/virtualkeymap.h"
 
 #include "core/operationerror.h"
+#include "keyboard/characterkeysym.h"
 #include "keyboard/wayland/xkbhandles.h"
 
 #include <xkbcommon/xkbcommon.h>
@@ -73,15 +74,12 @@ const ControlKey *controlKey(char32_t c)
     return nullptr;
 }
 
-// The keysym that yields c: the named one where it exists and maps back
-// to c, else the Unicode form.
+// The name of the keysym that yields c, by the one rule every backend
+// types keysyms with.
 std::string keysymName(char32_t c)
 {
-    xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
-    if (keysym == XKB_KEY_NoSymbol || xkb_keysym_to_utf32(keysym) != c)
-        keysym = 0x01000000 + c;
     char name[64];
-    xkb_keysym_get_name(keysym, name, sizeof name);
+    xkb_keysym_get_name(CharacterKeysym::of(c), name, sizeof name);
     return name;
 }
 
