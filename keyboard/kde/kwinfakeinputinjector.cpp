@@ -11,14 +11,6 @@
 
 #include <utility>
 
-namespace {
-
-// Key events queued between two flushes: well within libwayland's 4 KiB
-// send buffer, which must never fill up unflushed.
-constexpr int KeysPerFlush = 64;
-
-} // namespace
-
 // KWin passes each key on to Xwayland before it answers the next request:
 // once Xwayland has answered too, only its clock needs to move on.
 KWinFakeInputInjector::KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus)
@@ -96,7 +88,7 @@ bool KWinFakeInputInjector::typeCharacter(char32_t c)
 
 void KWinFakeInputInjector::sent()
 {
-    if (++m_unflushed < KeysPerFlush)
+    if (++m_unflushed < WaylandConnection::RequestsPerFlush)
         return;
     flush();
 }

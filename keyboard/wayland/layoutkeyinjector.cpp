@@ -17,9 +17,6 @@ namespace {
 
 // How long a start may take until the seat's keymap arrives.
 constexpr std::chrono::milliseconds KeymapTimeout{3000};
-// How long clients take to ask for the keyboard a seat gains at the first
-// key; keys before that are lost to them.
-constexpr std::chrono::milliseconds ClientSetupTime{250};
 // The left Shift key on every layout.
 constexpr uint32_t LeftShift = 42;
 // Keystrokes sent between two looks at the pace.
@@ -131,7 +128,7 @@ void LayoutKeyInjector::connect()
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (tapped)
-            std::this_thread::sleep_for(ClientSetupTime);
+            std::this_thread::sleep_for(WaylandConnection::KeyboardSetupTime);
     } catch (const OperationError &) {
         closeKeys();
         throw;

@@ -2,6 +2,7 @@
 
 #include "core/operationerror.h"
 #include "keyboard/wayland/xkbhandles.h"
+#include "keyboard/x11keycode.h"
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -71,9 +72,9 @@ LayoutStrokes::LayoutStrokes(const std::string &keymapText, uint32_t layout)
     m_levelThreeKey = keyFor(keymap.get(), layout, XKB_KEY_ISO_Level3_Shift);
     const auto places = firstPlaces(keymap.get(), layout);
 
-    // X11 windows under Xwayland get no key above 255: a character only a
+    // X11 windows under Xwayland get no higher key: a character only a
     // higher key gives (EuroSign on the Euro key, 443) would never reach them.
-    const xkb_keycode_t lastKey = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap.get()), 255);
+    const xkb_keycode_t lastKey = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap.get()), HighestX11Keycode);
     for (int way = 0; way < 4; ++way) {
         const bool shift = way & 1;
         const bool levelThree = way & 2;

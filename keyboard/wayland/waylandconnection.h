@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ public:
         std::string interface;
         uint32_t version = 0;
     };
+
+    // Requests queued between two flushes: well within libwayland's 4 KiB
+    // send buffer, which must never fill up unflushed.
+    static constexpr int RequestsPerFlush = 64;
+    // How long clients take to ask for the keyboard a seat gains; keys sent
+    // before that are lost to them.
+    static constexpr std::chrono::milliseconds KeyboardSetupTime{250};
 
     WaylandConnection();
     ~WaylandConnection();

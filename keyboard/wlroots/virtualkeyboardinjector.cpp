@@ -1,8 +1,8 @@
 #include "keyboard/wlroots/virtualkeyboardinjector.h"
 
 #include "core/operationerror.h"
-#include "keyboard/wlroots/swayversion.h"
 #include "keyboard/wayland/waylandconnection.h"
+#include "keyboard/wlroots/swayversion.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
@@ -18,9 +18,8 @@
 
 namespace {
 
-// Key requests queued between two flushes: well within libwayland's
-// 4 KiB send buffer, which must never fill up unflushed.
-constexpr int StrokesPerFlush = 32;
+// A stroke is two requests, the key's press and its release.
+constexpr int StrokesPerFlush = WaylandConnection::RequestsPerFlush / 2;
 
 uint32_t milliseconds()
 {
@@ -118,8 +117,8 @@ void VirtualKeyboardInjector::connect()
         disconnect();
         throw;
     }
-    m_clientsReadyAt =
-        std::chrono::steady_clock::now() + (seatHadKeyboard ? std::chrono::milliseconds(0) : ClientSetupTime);
+    m_clientsReadyAt = std::chrono::steady_clock::now()
+                       + (seatHadKeyboard ? std::chrono::milliseconds(0) : WaylandConnection::KeyboardSetupTime);
 }
 
 void VirtualKeyboardInjector::disconnect()

@@ -30,14 +30,14 @@ struct zwp_virtual_keyboard_v1;
 //
 // A seat that had no keyboard before bexlow's gains one when it is made;
 // clients then ask for their keyboard in their own time, and keys sent
-// before that are lost to them. So typing waits until ClientSetupTime after
-// the keyboard was made, once, on such a seat. Long texts are paced
+// before that are lost to them. So typing waits until
+// WaylandConnection::KeyboardSetupTime after the keyboard was made, once,
+// on such a seat. Long texts are paced
 // (KeystrokePacer), and a key's character is changed only ReuseGap after
 // its last use: the other waits of type().
 class VirtualKeyboardInjector : public KeyInjector
 {
 public:
-    static constexpr std::chrono::milliseconds ClientSetupTime{250};
     // How long a key rests after its last use before a new keymap may give
     // it another character: programs under Xwayland look keys up in the
     // keymap of the moment they read them, possibly one uploaded after.

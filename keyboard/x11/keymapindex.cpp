@@ -1,5 +1,7 @@
 #include "keyboard/x11/keymapindex.h"
 
+#include "keyboard/x11keycode.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -42,7 +44,7 @@ KeymapIndex::KeymapIndex(const _XkbDesc *xkb, unsigned typingModifiers, int pref
     auto rank = [preferredGroup](const KeyPosition &p) {
         return std::make_tuple(p.group != preferredGroup, std::bitset<8>(p.modifiers).count(), p.keycode, p.group);
     };
-    const int lastKeycode = std::min(int(desc->max_key_code), 255);
+    const int lastKeycode = std::min(int(desc->max_key_code), HighestX11Keycode);
     for (int keycode = desc->min_key_code; keycode <= lastKeycode; ++keycode) {
         if (desc->map->modmap && desc->map->modmap[keycode] != 0)
             continue;

@@ -1,6 +1,7 @@
 #include "keyboard/x11/xkbkeymap.h"
 
 #include "core/operationerror.h"
+#include "keyboard/x11keycode.h"
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
@@ -59,7 +60,7 @@ unsigned XkbKeymap::modifiersOf(int keycode) const
 void XkbKeymap::readModifiers()
 {
     m_modifiers = ModifierKeys{};
-    const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
+    const int lastKeycode = std::min(int(m_xkb->max_key_code), HighestX11Keycode);
     for (int keycode = m_xkb->min_key_code; keycode <= lastKeycode; ++keycode) {
         const unsigned mods = modifiersOf(keycode);
         if (mods == 0 || XkbKeyNumGroups(m_xkb, keycode) == 0)
@@ -89,7 +90,7 @@ std::optional<KeyPosition> XkbKeymap::find(char32_t c, int group, const std::vec
 std::vector<int> XkbKeymap::emptyKeycodes() const
 {
     std::vector<int> keycodes;
-    const int lastKeycode = std::min(int(m_xkb->max_key_code), 255);
+    const int lastKeycode = std::min(int(m_xkb->max_key_code), HighestX11Keycode);
     for (int keycode = std::max(int(m_xkb->min_key_code), 9); keycode <= lastKeycode; ++keycode) {
         if (XkbKeyNumGroups(m_xkb, keycode) == 0 && modifiersOf(keycode) == 0)
             keycodes.push_back(keycode);
@@ -158,7 +159,7 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsig
 {
     if (keysyms.empty())
         return;
-    int first = 255;
+    int first = HighestX11Keycode;
     int last = 0;
     for (const auto &[keycode, levels] : keysyms) {
         if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != NoSymbol; })) {

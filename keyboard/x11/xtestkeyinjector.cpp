@@ -2,8 +2,8 @@
 
 #include "core/operationerror.h"
 #include "core/report.h"
-#include "keyboard/x11/batchplanner.h"
 #include "keyboard/characterkeysym.h"
+#include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
 #include "keyboard/x11/xconnection.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "keyboard/keyinjector.h"
-#include "keyboard/x11/sparekeypool.h"
 #include "keyboard/typedtext.h"
+#include "keyboard/x11/sparekeypool.h"
 
 #include <QTimer>
 
