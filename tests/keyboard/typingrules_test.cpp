@@ -2,9 +2,9 @@
 // becomes, which spare slots a batch of text binds and where it ends, and
 // how long the receiver is assumed busy (the times are given, so it is
 // checked exactly).
+#include "keyboard/typedtext.h"
 #include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/sparekeypool.h"
-#include "keyboard/typedtext.h"
 
 #include <gtest/gtest.h>
 
