@@ -1,6 +1,7 @@
 #include "bridge/terminalbridge.h"
 
 #include "bridge/startup.h"
+#include "core/characters.h"
 #include "core/operationerror.h"
 #include "core/report.h"
 #include "keyboard/keyinjector.h"
@@ -35,7 +36,9 @@ void TerminalBridge::forwardReceived()
     if (!received.notTyped.isEmpty())
         Report::line(QStringLiteral("not typed: %1; see \"Control characters and GS1 barcodes\" in the README")
                          .arg(received.notTyped));
-    m_keys.type(received.text);
+    const std::u32string notOnLayout = m_keys.type(received.text);
+    if (!notOnLayout.empty())
+        Report::line(QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(namedCharacters(notOnLayout)));
 }
 
 void TerminalBridge::onComm()

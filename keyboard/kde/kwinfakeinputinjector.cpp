@@ -66,10 +66,10 @@ void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
     sent();
 }
 
-void KWinFakeInputInjector::type(const QString &keys)
+std::u32string KWinFakeInputInjector::type(const QString &keys)
 {
     m_keysymsArrive = !(m_x11ProgramHasFocus && m_x11ProgramHasFocus());
-    LayoutKeyInjector::type(keys);
+    return LayoutKeyInjector::type(keys);
 }
 
 bool KWinFakeInputInjector::typeCharacter(char32_t c)

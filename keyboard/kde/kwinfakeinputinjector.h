@@ -29,7 +29,7 @@ public:
     explicit KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus = {});
     ~KWinFakeInputInjector() override;
 
-    void type(const QString &keys) override;
+    std::u32string type(const QString &keys) override;
 
 protected:
     void openKeys(WaylandConnection &connection) override;

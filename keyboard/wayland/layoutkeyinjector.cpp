@@ -1,13 +1,10 @@
 #include "keyboard/wayland/layoutkeyinjector.h"
 
-#include "core/characters.h"
 #include "core/operationerror.h"
-#include "core/report.h"
 #include "keyboard/wayland/seatkeymap.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/x11/xconnection.h"
 
-#include <QStringList>
 
 #include <chrono>
 #include <thread>
@@ -30,14 +27,6 @@ double keystrokes(const LayoutStrokes::Stroke *stroke)
     return stroke ? 1 + 2 * (int(stroke->shift) + int(stroke->levelThree)) : 3;
 }
 
-QString named(const std::u32string &missing)
-{
-    QStringList names;
-    for (const char32_t c : missing)
-        names << QStringLiteral("%1 (%2)").arg(QString::fromUcs4(&c, 1), codePointText(c));
-    return names.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 LayoutKeyInjector::LayoutKeyInjector(std::chrono::milliseconds repressGap)
@@ -57,11 +46,11 @@ void LayoutKeyInjector::checkAvailable()
         connect();
 }
 
-void LayoutKeyInjector::type(const QString &keys)
+std::u32string LayoutKeyInjector::type(const QString &keys)
 {
     const std::u32string strokes = m_text.strokesFor(keys);
     if (strokes.empty())
-        return;
+        return {};
     checkAvailable();
     try {
         try {
@@ -95,8 +84,7 @@ void LayoutKeyInjector::type(const QString &keys)
         }
         pace();
         sync();
-        if (!missing.empty())
-            Report::line(QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(named(missing)));
+        return missing;
     } catch (const OperationError &) {
         // Made anew at the next text.
         disconnect();

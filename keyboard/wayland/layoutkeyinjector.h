@@ -48,7 +48,7 @@ public:
     LayoutKeyInjector &operator=(const LayoutKeyInjector &) = delete;
 
     void checkAvailable() override;
-    void type(const QString &keys) override;
+    std::u32string type(const QString &keys) override;
 
 protected:
     // repressGap: how long a key waits, once the compositor has handled its

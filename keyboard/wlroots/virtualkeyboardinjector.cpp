@@ -76,11 +76,12 @@ void VirtualKeyboardInjector::checkAvailable()
     connect();
 }
 
-void VirtualKeyboardInjector::type(const QString &keys)
+// Every character has a key: the keymaps are made for the text.
+std::u32string VirtualKeyboardInjector::type(const QString &keys)
 {
     const std::u32string strokes = m_text.strokesFor(keys);
     if (strokes.empty())
-        return;
+        return {};
     checkAvailable();
     try {
         typeStrokes(strokes);
@@ -89,6 +90,7 @@ void VirtualKeyboardInjector::type(const QString &keys)
         disconnect();
         throw;
     }
+    return {};
 }
 
 void VirtualKeyboardInjector::connect()

@@ -52,7 +52,7 @@ public:
     // Connects and makes the keyboard, or throws TypingUnavailable naming
     // the compositor and what it lacks.
     void checkAvailable() override;
-    void type(const QString &keys) override;
+    std::u32string type(const QString &keys) override;
 
 private:
     void connect();

@@ -8,12 +8,11 @@ void WlrootsKeyInjector::checkAvailable()
     m_focus.x11ProgramHasFocus();
 }
 
-void WlrootsKeyInjector::type(const QString &keys)
+std::u32string WlrootsKeyInjector::type(const QString &keys)
 {
     if (m_focus.x11ProgramHasFocus() && !xwaylandFollowsVirtualKeyboard())
-        m_x11.type(keys);
-    else
-        m_wayland.type(keys);
+        return m_x11.type(keys);
+    return m_wayland.type(keys);
 }
 
 bool WlrootsKeyInjector::xwaylandFollowsVirtualKeyboard()

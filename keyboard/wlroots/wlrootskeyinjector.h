@@ -34,7 +34,7 @@ public:
     // Throws OperationError(TypingUnavailable) when the virtual keyboard
     // cannot be made; Xwayland is optional.
     void checkAvailable() override;
-    void type(const QString &keys) override;
+    std::u32string type(const QString &keys) override;
 
 private:
     bool xwaylandFollowsVirtualKeyboard();

@@ -14,7 +14,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,11 +31,6 @@ const char ClaimPropertyName[] = "_BEXLOW_SPARE_KEYS";
 bool processIsAlive(long pid)
 {
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
-
-QString describe(char32_t c)
-{
-    return QStringLiteral("U+%1 '%2'").arg(uint(c), 4, 16, QLatin1Char('0')).arg(QString::fromUcs4(&c, 1));
 }
 
 } // namespace
@@ -77,21 +71,22 @@ void XTestKeyInjector::checkAvailable()
         connect();
 }
 
-void XTestKeyInjector::type(const QString &keys)
+std::u32string XTestKeyInjector::type(const QString &keys)
 {
     const std::u32string strokes = m_text.strokesFor(keys);
     if (strokes.empty())
-        return;
+        return {};
     checkAvailable();
     takeOverMasterKeyboard();
     handleServerEvents();
-    typeStrokes(strokes);
+    const std::u32string notOnLayout = typeStrokes(strokes);
     // Idle for RestoreDelay from when the receiver is done with the keys.
     const auto receiverBusy = m_pool.receiverIdleAt() - SpareKeyPool::Clock::now();
     m_restoreTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::max(receiverBusy, SpareKeyPool::Clock::duration::zero()))
                          + RestoreDelay);
     throwIfFailed();
+    return notOnLayout;
 }
 
 QString XTestKeyInjector::keycodesName()
@@ -327,7 +322,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
         m_pool.bind(slot, character);
 }
 
-void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
+std::u32string XTestKeyInjector::typeStrokes(const std::u32string &strokes)
 {
     using Clock = SpareKeyPool::Clock;
     Display *display = m_connection->display();
@@ -352,7 +347,9 @@ void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
                 std::this_thread::sleep_until(m_pool.receiverIdleAt());
             } else {
                 // No spare keycode at all: the character cannot be typed.
-                untypeable += strokes[next++];
+                if (untypeable.find(strokes[next]) == std::u32string::npos)
+                    untypeable += strokes[next];
+                ++next;
             }
             continue;
         }
@@ -384,17 +381,7 @@ void XTestKeyInjector::typeStrokes(const std::u32string &strokes)
     session.finish();
     XFlush(display);
     m_connection->throwIfLost();
-
-    if (!untypeable.empty()) {
-        QStringList names;
-        for (char32_t c : untypeable.substr(0, 5))
-            names << describe(c);
-        throw OperationError(OperationError::TypingFailed,
-                             QStringLiteral("could not type %1 character(s) (%2): the keyboard layout lacks them "
-                                            "and has no empty keycode to bind them to")
-                                 .arg(untypeable.size())
-                                 .arg(names.join(QStringLiteral(", "))));
-    }
+    return untypeable;
 }
 
 // Puts the characters that the pool holds on these keycodes into the X

@@ -63,7 +63,7 @@ public:
     // act on when typing is impossible here (no X display, no XTEST).
     void checkAvailable() override;
 
-    void type(const QString &keys) override;
+    std::u32string type(const QString &keys) override;
 
     // Whether one of the display's windows, not its root, has the keyboard
     // focus; connects first like checkAvailable(). Under Xwayland: whether an
@@ -89,7 +89,7 @@ private:
     void releaseSpareKeysClaim();
     void handleServerEvents();
     void refreshAfterForeignChange();
-    void typeStrokes(const std::u32string &strokes);
+    std::u32string typeStrokes(const std::u32string &strokes);
     void sendBindings(const std::vector<int> &keycodes);
     void throwIfFailed();
 

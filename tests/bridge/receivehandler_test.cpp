@@ -22,11 +22,12 @@ namespace {
 struct RecordingKeyInjector : KeyInjector
 {
     void checkAvailable() override {}
-    void type(const QString &keys) override
+    std::u32string type(const QString &keys) override
     {
         if (!keys.isEmpty())
             calls.push_back(keys);
         onSend(keys);
+        return {};
     }
 
     std::vector<QString> calls; // the non-empty ones

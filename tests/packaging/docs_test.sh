@@ -62,7 +62,7 @@ messages=(
     'store/inisettingsstore.cpp|Settings file'
     'keyboard/x11/xconnection.cpp|typing needs an X11 display with the XTEST extension'
     'app/backendchoice.cpp|this Wayland desktop offers no virtual keyboard'
-    'keyboard/wayland/layoutkeyinjector.cpp|not typed, the keyboard layout has no key for'
+    'bridge/terminalbridge.cpp|not typed, the keyboard layout has no key for'
     'bridge/terminalbridge.cpp|not typed: '
     'keyboard/controlcharacters.cpp|no control character has that name'
 )
