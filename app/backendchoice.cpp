@@ -2,6 +2,15 @@
 
 namespace BackendChoice {
 
+namespace {
+
+bool yes(const Session::Question &question)
+{
+    return question && question();
+}
+
+} // namespace
+
 Preference preferenceFrom(const QString &stored, bool *ok)
 {
     const QString value = stored.trimmed().toLower();
@@ -41,28 +50,36 @@ Decision decide(const Session &session)
     case Preference::Auto:
         break;
     }
-    if (session.wayland && session.virtualKeyboardOffered)
+    if (!session.wayland)
+        return {Backend::X11, QString()};
+    if (yes(session.virtualKeyboardOffered))
         return {Backend::Wayland, QString()};
-    if (session.wayland && session.kwinFakeInput)
+    if (yes(session.kwinFakeInput))
         return {Backend::Kde, QString()};
-    if (session.wayland && session.mutterRemoteDesktop)
+    if (yes(session.mutterRemoteDesktop))
         return {Backend::Gnome, QString()};
-    if (session.wayland && session.remoteDesktopPortal && session.kwinRunning)
+    if (yes(session.remoteDesktopPortal) && yes(session.kwinRunning))
         return {
             Backend::Portal,
             QStringLiteral("KWin does not grant bexlow its fake input, which it gives only to bexlow installed with "
                            "its desktop entry (see \"Desktops\" in the README); typing through the desktop "
                            "portal instead")};
-    if (session.wayland && session.remoteDesktopPortal)
+    if (yes(session.remoteDesktopPortal))
         return {Backend::Portal, QString()};
-    if (session.wayland)
-        return {Backend::X11,
-                QStringLiteral("this Wayland desktop offers no virtual keyboard: typing goes through Xwayland, and "
-                               "native Wayland windows will not receive keys (nor is GNOME's remote desktop service "
-                               "there, or KWin's fake input, which KWin gives only to bexlow installed with its "
-                               "desktop entry, or the desktop portal's remote desktop; see \"Desktops\" in the "
-                               "README)")};
-    return {Backend::X11, QString()};
+    return {Backend::X11,
+            QStringLiteral("this Wayland desktop offers no virtual keyboard: typing goes through Xwayland, and "
+                           "native Wayland windows will not receive keys (nor is GNOME's remote desktop service "
+                           "there, or KWin's fake input, which KWin gives only to bexlow installed with its "
+                           "desktop entry, or the desktop portal's remote desktop; see \"Desktops\" in the "
+                           "README)")};
+}
+
+std::optional<Backend> fallback(const Session &session, Backend refused)
+{
+    const bool automatic = session.wayland && session.preference == Preference::Auto;
+    if (automatic && (refused == Backend::Gnome || refused == Backend::Kde) && yes(session.remoteDesktopPortal))
+        return Backend::Portal;
+    return std::nullopt;
 }
 
 } // namespace BackendChoice

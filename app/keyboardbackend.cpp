@@ -19,6 +19,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
+#include <optional>
+
 namespace KeyboardBackend {
 
 namespace {
@@ -48,22 +50,30 @@ BackendChoice::Preference storedPreference(const SettingsStore &store)
     return preference;
 }
 
-// Whether the compositor offers the virtual keyboard; why not in whyNot.
-// Also whether it lets bexlow use KWin's fake input.
-bool waylandOffersKeyboard(QString *whyNot, bool *fakeInput)
+// What the Wayland compositor offers bexlow, asked once.
+struct WaylandOffer
 {
-    try {
-        const WaylandConnection connection;
-        *fakeInput = connection.offers(KWinFakeInputInjector::Protocol);
-        if (connection.offers(VirtualKeyboardInjector::Protocol))
-            return true;
-        *whyNot = QStringLiteral("the Wayland compositor at %1 offers no virtual keyboard (%2)")
-                      .arg(WaylandConnection::displayName(), QLatin1String(VirtualKeyboardInjector::Protocol));
-    } catch (const OperationError &error) {
-        *whyNot = error.description();
+    bool virtualKeyboard = false;
+    bool fakeInput = false;
+    QString whyNoVirtualKeyboard;
+
+    static WaylandOffer ask()
+    {
+        WaylandOffer offer;
+        try {
+            const WaylandConnection connection;
+            offer.fakeInput = connection.offers(KWinFakeInputInjector::Protocol);
+            offer.virtualKeyboard = connection.offers(VirtualKeyboardInjector::Protocol);
+            if (!offer.virtualKeyboard)
+                offer.whyNoVirtualKeyboard =
+                    QStringLiteral("the Wayland compositor at %1 offers no virtual keyboard (%2)")
+                        .arg(WaylandConnection::displayName(), QLatin1String(VirtualKeyboardInjector::Protocol));
+        } catch (const OperationError &error) {
+            offer.whyNoVirtualKeyboard = error.description();
+        }
+        return offer;
     }
-    return false;
-}
+};
 
 // Types through the desktop portal, keeping each grant it gives in the
 // store for the next start.
@@ -80,7 +90,64 @@ std::unique_ptr<KeyInjector> portalInjector(SettingsStore &store)
         });
 }
 
-std::unique_ptr<KeyInjector> injectorFor(BackendChoice::Backend backend, SettingsStore &store)
+// Makes the backend's injector and checks that it can type.
+Made madeAndChecked(BackendChoice::Backend backend, SettingsStore &store)
+{
+    Made made;
+    made.injector = makeFor(backend, store);
+    try {
+        made.injector->checkAvailable();
+    } catch (const OperationError &error) {
+        made.unavailable = error.description();
+    }
+    return made;
+}
+
+} // namespace
+
+Made make(SettingsStore &store)
+{
+    BackendChoice::Session session;
+    session.preference = storedPreference(store);
+    session.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    std::optional<WaylandOffer> wayland;
+    const auto offer = [&wayland] {
+        if (!wayland)
+            wayland = WaylandOffer::ask();
+        return *wayland;
+    };
+    session.virtualKeyboardOffered = [&] { return offer().virtualKeyboard; };
+    session.kwinFakeInput = [&] { return offer().fakeInput; };
+    session.mutterRemoteDesktop = [] { return RemoteDesktopSession::offered(QDBusConnection::sessionBus()); };
+    session.remoteDesktopPortal = [] { return RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus()); };
+    session.kwinRunning = [] {
+        const QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        return bus && bus->isServiceRegistered(KWinService).value();
+    };
+
+    const BackendChoice::Decision decision = BackendChoice::decide(session);
+    if (!decision.notice.isEmpty())
+        Report::line(decision.notice);
+    Made made = madeAndChecked(decision.backend, store);
+    if (made.unavailable.isEmpty())
+        return made;
+    const bool automatic = session.wayland && session.preference == BackendChoice::Preference::Auto;
+    if (automatic && decision.backend == BackendChoice::Backend::X11)
+        made.unavailable =
+            QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1) and XTEST "
+                           "through Xwayland (%2); no KWin fake input (%3) for bexlow, neither "
+                           "GNOME's remote desktop service (%4) nor the desktop portal's (%5) on "
+                           "the session bus")
+                .arg(offer().whyNoVirtualKeyboard, made.unavailable, QLatin1String(KWinFakeInputInjector::Protocol),
+                     QLatin1String(RemoteDesktopSession::Service), QLatin1String(RemoteDesktopPortal::Service));
+    if (const auto left = BackendChoice::fallback(session, decision.backend)) {
+        Report::line(made.unavailable + QStringLiteral("; typing through the desktop portal instead"));
+        made = madeAndChecked(*left, store);
+    }
+    return made;
+}
+
+std::unique_ptr<KeyInjector> makeFor(BackendChoice::Backend backend, SettingsStore &store)
 {
     switch (backend) {
     case BackendChoice::Backend::Wayland:
@@ -99,65 +166,6 @@ std::unique_ptr<KeyInjector> injectorFor(BackendChoice::Backend backend, Setting
         break;
     }
     return std::make_unique<XTestKeyInjector>();
-}
-
-} // namespace
-
-Made make(SettingsStore &store)
-{
-    BackendChoice::Session session;
-    session.preference = storedPreference(store);
-    session.wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    const bool automatic = session.wayland && session.preference == BackendChoice::Preference::Auto;
-    QString waylandWhyNot;
-    QString desktopWhyNot;
-    if (automatic) {
-        session.virtualKeyboardOffered = waylandOffersKeyboard(&waylandWhyNot, &session.kwinFakeInput);
-        session.mutterRemoteDesktop = !session.virtualKeyboardOffered && !session.kwinFakeInput
-                                      && RemoteDesktopSession::offered(QDBusConnection::sessionBus());
-        session.remoteDesktopPortal = !session.virtualKeyboardOffered && !session.kwinFakeInput
-                                      && !session.mutterRemoteDesktop
-                                      && RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus());
-        session.kwinRunning = session.remoteDesktopPortal && QDBusConnection::sessionBus().interface()
-                              && QDBusConnection::sessionBus().interface()->isServiceRegistered(KWinService).value();
-        if (!session.virtualKeyboardOffered && !session.kwinFakeInput && !session.mutterRemoteDesktop
-            && !session.remoteDesktopPortal)
-            desktopWhyNot =
-                QStringLiteral("no KWin fake input (%1) for bexlow, neither GNOME's remote desktop "
-                               "service (%2) nor the desktop portal's (%3) on the session bus")
-                    .arg(QLatin1String(KWinFakeInputInjector::Protocol), QLatin1String(RemoteDesktopSession::Service),
-                         QLatin1String(RemoteDesktopPortal::Service));
-    }
-
-    const BackendChoice::Decision decision = BackendChoice::decide(session);
-    if (!decision.notice.isEmpty())
-        Report::line(decision.notice);
-    Made made;
-    made.injector = injectorFor(decision.backend, store);
-    try {
-        made.injector->checkAvailable();
-    } catch (const OperationError &error) {
-        made.unavailable = error.description();
-        if (!waylandWhyNot.isEmpty() && !desktopWhyNot.isEmpty())
-            made.unavailable = QStringLiteral("typing unavailable: tried the Wayland virtual keyboard (%1) and "
-                                              "XTEST through Xwayland (%2); %3")
-                                   .arg(waylandWhyNot, error.description(), desktopWhyNot);
-    }
-    // The desktop's own way in refused bexlow: the portal is the way left.
-    const bool desktopsOwn =
-        decision.backend == BackendChoice::Backend::Gnome || decision.backend == BackendChoice::Backend::Kde;
-    if (!made.unavailable.isEmpty() && automatic && desktopsOwn
-        && RemoteDesktopPortal::offersKeyboard(QDBusConnection::sessionBus())) {
-        Report::line(made.unavailable + QStringLiteral("; typing through the desktop portal instead"));
-        made.unavailable.clear();
-        made.injector = portalInjector(store);
-        try {
-            made.injector->checkAvailable();
-        } catch (const OperationError &error) {
-            made.unavailable = error.description();
-        }
-    }
-    return made;
 }
 
 } // namespace KeyboardBackend

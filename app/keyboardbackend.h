@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/backendchoice.h"
+
 #include <QString>
 
 #include <memory>
@@ -20,5 +22,8 @@ struct Made
 
 // The store gives the user's choice and keeps what the portal grants.
 Made make(SettingsStore &store);
+
+// The injector of one backend, not yet checked.
+std::unique_ptr<KeyInjector> makeFor(BackendChoice::Backend backend, SettingsStore &store);
 
 } // namespace KeyboardBackend

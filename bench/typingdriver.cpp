@@ -1,7 +1,7 @@
-// Types a file's text through XTestKeyInjector (or, with --wayland first,
-// VirtualKeyboardInjector; with --gnome, MutterKeyInjector; with --kde,
-// KWinFakeInputInjector; with --portal, PortalKeyInjector), as bexlow does, and reports how long the
-// receiver took to have it all.
+// Types a file's text through one of bexlow's keyboard backends, made as
+// bexlow makes it (X11's XTEST, or --wayland, --gnome, --kde or --portal,
+// the values of [Typing] Backend), and reports how long the receiver took
+// to have it all.
 //
 // Usage: bexlow-typing-driver [--wayland|--gnome|--kde|--portal] TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S]
 // [CHUNK] Types TEXT_FILE (UTF-8) in type calls of CHUNK characters (default: all at once), then waits until
@@ -9,16 +9,15 @@
 //   sent_s=<time to send> received_s=<time until the receiver had it all>
 // The injector stays alive until then: emptying the spare keys while the
 // receiver still reads the events would change what it sees.
+#include "app/keyboardbackend.h"
 #include "core/operationerror.h"
-#include "keyboard/gnome/mutterkeyinjector.h"
-#include "keyboard/kde/kwinfakeinputinjector.h"
-#include "keyboard/portal/portalkeyinjector.h"
-#include "keyboard/wlroots/virtualkeyboardinjector.h"
-#include "keyboard/x11/xtestkeyinjector.h"
+#include "keyboard/keyinjector.h"
+#include "store/inisettingsstore.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -29,11 +28,16 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
-    const QString backend = args.size() > 1 && args.at(1).startsWith(QLatin1String("--")) ? args.takeAt(1) : QString();
-    const bool wayland = backend == QLatin1String("--wayland");
-    const bool gnome = backend == QLatin1String("--gnome");
-    const bool kde = backend == QLatin1String("--kde");
-    const bool portal = backend == QLatin1String("--portal");
+    BackendChoice::Session session;
+    session.preference = BackendChoice::Preference::X11;
+    if (args.size() > 1 && args.at(1).startsWith(QLatin1String("--"))) {
+        bool known = false;
+        session.preference = BackendChoice::preferenceFrom(args.takeAt(1).mid(2), &known);
+        if (!known || session.preference == BackendChoice::Preference::Auto) {
+            std::fprintf(stderr, "%s: the backend is --wayland, --gnome, --kde or --portal\n", argv[0]);
+            return 2;
+        }
+    }
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s TEXT_FILE RECEIVER_FILE EXPECTED_BYTES [TIMEOUT_S] [CHUNK]\n", argv[0]);
         return 2;
@@ -50,17 +54,11 @@ int main(int argc, char *argv[])
     const qsizetype chunk = args.size() > 5 ? args.at(5).toLongLong() : text.size();
 
     using Clock = std::chrono::steady_clock;
-    std::unique_ptr<KeyInjector> injector;
-    if (wayland)
-        injector = std::make_unique<VirtualKeyboardInjector>();
-    else if (gnome)
-        injector = std::make_unique<MutterKeyInjector>();
-    else if (kde)
-        injector = std::make_unique<KWinFakeInputInjector>();
-    else if (portal)
-        injector = std::make_unique<PortalKeyInjector>(QString(), [](const QString &) {});
-    else
-        injector = std::make_unique<XTestKeyInjector>();
+    // A store of its own: the portal's grant is not kept.
+    QTemporaryDir config;
+    IniSettingsStore store{config.path()};
+    const std::unique_ptr<KeyInjector> injector =
+        KeyboardBackend::makeFor(BackendChoice::decide(session).backend, store);
     KeyInjector &keys = *injector;
     try {
         keys.checkAvailable();
