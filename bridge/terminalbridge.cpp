@@ -38,7 +38,8 @@ void TerminalBridge::forwardReceived()
                          .arg(received.notTyped));
     const std::u32string notOnLayout = m_keys.type(received.text);
     if (!notOnLayout.empty())
-        Report::line(QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(namedCharacters(notOnLayout)));
+        Report::line(
+            QStringLiteral("not typed, the keyboard layout has no key for: %1").arg(namedCharacters(notOnLayout)));
 }
 
 void TerminalBridge::onComm()

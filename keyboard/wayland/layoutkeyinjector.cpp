@@ -5,7 +5,6 @@
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/x11/xconnection.h"
 
-
 #include <chrono>
 #include <thread>
 #include <utility>

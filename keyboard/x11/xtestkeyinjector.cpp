@@ -14,7 +14,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
