@@ -66,10 +66,10 @@ void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
     sent();
 }
 
-std::u32string KWinFakeInputInjector::type(const QString &keys)
+std::u32string KWinFakeInputInjector::typeStrokes(const std::u32string &strokes)
 {
     m_keysymsArrive = !(m_x11ProgramHasFocus && m_x11ProgramHasFocus());
-    return LayoutKeyInjector::type(keys);
+    return LayoutKeyInjector::typeStrokes(strokes);
 }
 
 bool KWinFakeInputInjector::typeCharacter(char32_t c)

@@ -29,9 +29,8 @@ public:
     explicit KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus = {});
     ~KWinFakeInputInjector() override;
 
-    std::u32string type(const QString &keys) override;
-
 protected:
+    std::u32string typeStrokes(const std::u32string &strokes) override;
     void openKeys(WaylandConnection &connection) override;
     void closeKeys() override;
     void key(uint32_t evdevCode, bool pressed) override;

@@ -45,50 +45,40 @@ void LayoutKeyInjector::checkAvailable()
         connect();
 }
 
-std::u32string LayoutKeyInjector::type(const QString &keys)
+std::u32string LayoutKeyInjector::typeStrokes(const std::u32string &strokes)
 {
-    const std::u32string strokes = m_text.strokesFor(keys);
-    if (strokes.empty())
-        return {};
-    checkAvailable();
     try {
-        try {
-            followLayout();
-        } catch (const OperationError &) {
-            // The compositor went away since the last text (a restart, a
-            // new login); nothing of this text is sent yet.
-            disconnect();
-            connect();
-            followLayout();
-        }
-        std::u32string missing;
-        double unpaced = 0;
-        const auto pace = [this, &unpaced] { m_pacer.pace(std::exchange(unpaced, 0), [this] { flush(); }); };
-        for (const char32_t c : strokes) {
-            const LayoutStrokes::Stroke *stroke = m_strokes.find(c);
-            unpaced += keystrokes(stroke);
-            if (unpaced >= KeystrokesPerPace)
-                pace();
-            // The same key again waits (a character not typed never matches).
-            const uint32_t keycode = stroke ? stroke->keycode : 0;
-            if (c == m_lastCharacter || (keycode != 0 && keycode == m_lastKey))
-                waitBeforeRepress();
-            if (!typeStroke(stroke) && !typeCharacter(c)) {
-                if (missing.find(c) == std::u32string::npos)
-                    missing += c;
-                continue;
-            }
-            m_lastCharacter = c;
-            m_lastKey = keycode;
-        }
-        pace();
-        sync();
-        return missing;
+        followLayout();
     } catch (const OperationError &) {
-        // Made anew at the next text.
+        // The compositor went away since the last text (a restart, a new
+        // login); nothing of this text is sent yet.
         disconnect();
-        throw;
+        connect();
+        followLayout();
     }
+    std::u32string missing;
+    double unpaced = 0;
+    const auto pace = [this, &unpaced] { m_pacer.pace(std::exchange(unpaced, 0), [this] { flush(); }); };
+    for (const char32_t c : strokes) {
+        const LayoutStrokes::Stroke *stroke = m_strokes.find(c);
+        unpaced += keystrokes(stroke);
+        if (unpaced >= KeystrokesPerPace)
+            pace();
+        // The same key again waits (a character not typed never matches).
+        const uint32_t keycode = stroke ? stroke->keycode : 0;
+        if (c == m_lastCharacter || (keycode != 0 && keycode == m_lastKey))
+            waitBeforeRepress();
+        if (!typeStroke(stroke) && !typeCharacter(c)) {
+            if (missing.find(c) == std::u32string::npos)
+                missing += c;
+            continue;
+        }
+        m_lastCharacter = c;
+        m_lastKey = keycode;
+    }
+    pace();
+    sync();
+    return missing;
 }
 
 void LayoutKeyInjector::connect()

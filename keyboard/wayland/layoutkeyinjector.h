@@ -1,7 +1,6 @@
 #pragma once
 
-#include "keyboard/keyinjector.h"
-#include "keyboard/typedtext.h"
+#include "keyboard/keystrokeinjector.h"
 #include "keyboard/wayland/activelayout.h"
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
@@ -40,7 +39,7 @@ class XConnection;
 // for the subclass's repress gap, so that X11 programs under Xwayland that
 // tell auto-repeat by equal times see two presses. Other characters do not
 // wait.
-class LayoutKeyInjector : public KeyInjector
+class LayoutKeyInjector : public KeystrokeInjector
 {
 public:
     ~LayoutKeyInjector() override;
@@ -48,9 +47,11 @@ public:
     LayoutKeyInjector &operator=(const LayoutKeyInjector &) = delete;
 
     void checkAvailable() override;
-    std::u32string type(const QString &keys) override;
 
 protected:
+    std::u32string typeStrokes(const std::u32string &strokes) override;
+    void giveUpConnection() override { disconnect(); }
+
     // repressGap: how long a key waits, once the compositor has handled its
     // release and Xwayland has answered, before it is pressed again; enough
     // for the release to reach Xwayland and Xwayland's clock to move on.
@@ -91,7 +92,6 @@ private:
     ActiveLayout m_activeLayout;
     uint32_t m_layout = 0;
     LayoutStrokes m_strokes;
-    TypedText m_text;
     KeystrokePacer m_pacer{KeystrokePacer::LayoutPace};
     const std::chrono::milliseconds m_repressGap;
     // The character typed last and its key (0 where the compositor chose

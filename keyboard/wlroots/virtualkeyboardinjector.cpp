@@ -76,23 +76,6 @@ void VirtualKeyboardInjector::checkAvailable()
     connect();
 }
 
-// Every character has a key: the keymaps are made for the text.
-std::u32string VirtualKeyboardInjector::type(const QString &keys)
-{
-    const std::u32string strokes = m_text.strokesFor(keys);
-    if (strokes.empty())
-        return {};
-    checkAvailable();
-    try {
-        typeStrokes(strokes);
-    } catch (const OperationError &) {
-        // A broken connection is made anew at the next text.
-        disconnect();
-        throw;
-    }
-    return {};
-}
-
 void VirtualKeyboardInjector::connect()
 {
     auto connection = std::make_unique<WaylandConnection>();
@@ -158,7 +141,7 @@ void VirtualKeyboardInjector::setGroup(int group)
     m_unpacedCost += KeystrokePacer::GroupCost;
 }
 
-void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
+std::u32string VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
 {
     std::this_thread::sleep_until(m_clientsReadyAt);
     int previousKeycode = 0;
@@ -191,6 +174,7 @@ void VirtualKeyboardInjector::typeStrokes(const std::u32string &strokes)
     setGroup(0);
     m_connection->flush();
     m_connection->throwIfFailed();
+    return {};
 }
 
 void VirtualKeyboardInjector::waitForRestOf(const std::vector<int> &keycodes)

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "keyboard/keyinjector.h"
-#include "keyboard/typedtext.h"
+#include "keyboard/keystrokeinjector.h"
 #include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wlroots/virtualkeymap.h"
 
@@ -35,7 +34,7 @@ struct zwp_virtual_keyboard_v1;
 // on such a seat. Long texts are paced
 // (KeystrokePacer), and a key's character is changed only ReuseGap after
 // its last use: the other waits of type().
-class VirtualKeyboardInjector : public KeyInjector
+class VirtualKeyboardInjector : public KeystrokeInjector
 {
 public:
     // How long a key rests after its last use before a new keymap may give
@@ -52,13 +51,16 @@ public:
     // Connects and makes the keyboard, or throws TypingUnavailable naming
     // the compositor and what it lacks.
     void checkAvailable() override;
-    std::u32string type(const QString &keys) override;
+
+protected:
+    // Every character has a key: the keymaps are made for the text.
+    std::u32string typeStrokes(const std::u32string &strokes) override;
+    void giveUpConnection() override { disconnect(); }
 
 private:
     void connect();
     void disconnect();
     void upload(const std::string &keymap);
-    void typeStrokes(const std::u32string &strokes);
     void pace(double count);
     void setGroup(int group);
     void waitForRestOf(const std::vector<int> &keycodes);
@@ -67,7 +69,6 @@ private:
     zwp_virtual_keyboard_manager_v1 *m_manager = nullptr;
     zwp_virtual_keyboard_v1 *m_keyboard = nullptr;
     VirtualKeymap m_keymap;
-    TypedText m_text;
     KeystrokePacer m_pacer{KeystrokePacer::WlrootsPace};
     std::chrono::steady_clock::time_point m_clientsReadyAt{};
     int m_group = 0;          // the keyboard's group (layout) as last set

@@ -64,21 +64,22 @@ XTestKeyInjector::~XTestKeyInjector()
 
 void XTestKeyInjector::checkAvailable()
 {
-    if (m_connection && m_connection->lost())
-        disconnect();
+    giveUpConnection();
     if (!m_connection)
         connect();
 }
 
-std::u32string XTestKeyInjector::type(const QString &keys)
+void XTestKeyInjector::giveUpConnection()
 {
-    const std::u32string strokes = m_text.strokesFor(keys);
-    if (strokes.empty())
-        return {};
-    checkAvailable();
+    if (m_connection && m_connection->lost())
+        disconnect();
+}
+
+std::u32string XTestKeyInjector::typeStrokes(const std::u32string &strokes)
+{
     takeOverMasterKeyboard();
     handleServerEvents();
-    const std::u32string notOnLayout = typeStrokes(strokes);
+    const std::u32string notOnLayout = typeBatches(strokes);
     // Idle for RestoreDelay from when the receiver is done with the keys.
     const auto receiverBusy = m_pool.receiverIdleAt() - SpareKeyPool::Clock::now();
     m_restoreTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -321,7 +322,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
         m_pool.bind(slot, character);
 }
 
-std::u32string XTestKeyInjector::typeStrokes(const std::u32string &strokes)
+std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
 {
     using Clock = SpareKeyPool::Clock;
     Display *display = m_connection->display();

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "keyboard/keyinjector.h"
-#include "keyboard/typedtext.h"
+#include "keyboard/keystrokeinjector.h"
 #include "keyboard/x11/sparekeypool.h"
 
 #include <QTimer>
@@ -48,7 +47,7 @@ class XkbKeymap;
 // FirstUseDelay when it binds slots, and a text that needs more distinct
 // missing characters than there are slots waits, before binding again,
 // until the receiver is assumed to have read what was typed.
-class XTestKeyInjector : public KeyInjector
+class XTestKeyInjector : public KeystrokeInjector
 {
 public:
     static constexpr std::chrono::milliseconds RestoreDelay{500};
@@ -63,8 +62,6 @@ public:
     // act on when typing is impossible here (no X display, no XTEST).
     void checkAvailable() override;
 
-    std::u32string type(const QString &keys) override;
-
     // Whether one of the display's windows, not its root, has the keyboard
     // focus; connects first like checkAvailable(). Under Xwayland: whether an
     // X11 program has the keyboard, as the window manager moves X's focus to
@@ -78,6 +75,12 @@ public:
     // Empties the spare keys now, rather than after RestoreDelay.
     void restoreKeymap();
 
+protected:
+    std::u32string typeStrokes(const std::u32string &strokes) override;
+    // Only a connection the X server broke: spare keys stay bound while a
+    // receiver may still read the keys that used them.
+    void giveUpConnection() override;
+
 private:
     void connect();
     void prepareConnection();
@@ -89,14 +92,13 @@ private:
     void releaseSpareKeysClaim();
     void handleServerEvents();
     void refreshAfterForeignChange();
-    std::u32string typeStrokes(const std::u32string &strokes);
+    std::u32string typeBatches(const std::u32string &strokes);
     void sendBindings(const std::vector<int> &keycodes);
     void throwIfFailed();
 
     std::unique_ptr<XConnection> m_connection;
     std::unique_ptr<XkbKeymap> m_keymap;
     SpareKeyPool m_pool;
-    TypedText m_text;
     QTimer m_restoreTimer;
     unsigned long m_claimAtom = 0;
     int m_ownMapChangesPending = 0;
