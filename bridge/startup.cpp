@@ -58,7 +58,7 @@ ControlCharacters readControlCharacters(const SettingsStore &store)
 {
     using namespace SettingsLayout;
     QStringList rejected;
-    const ControlCharacters table =
+    ControlCharacters table =
         ControlCharacters::fromEntries(store.entries(ApplicationTitle, ControlCharactersSection), &rejected);
     for (const QString &why : rejected)
         Report::failure(OperationError(OperationError::InvalidControlCharacterEntry,

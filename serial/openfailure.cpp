@@ -21,7 +21,7 @@ QString existingLockFile(const QString &device)
         name.remove(0, 5);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *folder : {"/var/lock", "/run/lock", "/tmp", "/var/tmp", "/var/spool/locks", "/etc/locks"}) {
-        const QString path = QLatin1String(folder) + QStringLiteral("/LCK..") + name;
+        QString path = QLatin1String(folder) + QStringLiteral("/LCK..") + name;
         if (QFileInfo::exists(path))
             return path;
     }

@@ -143,9 +143,9 @@ std::vector<unsigned long> XkbKeymap::spareBindingOf(int keycode) const
     if (m_fourLevelType >= 0) {
         if (type != m_fourLevelType)
             return {};
-        std::vector<unsigned long> keysyms;
+        std::vector<unsigned long> keysyms(4);
         for (int level = 0; level < 4; ++level)
-            keysyms.push_back(XkbKeySymEntry(m_xkb, keycode, level, 0));
+            keysyms[size_t(level)] = XkbKeySymEntry(m_xkb, keycode, level, 0);
         return keysyms;
     }
     const bool looksBound = type == XkbAlphabeticIndex && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2

@@ -79,7 +79,7 @@ std::u32string XTestKeyInjector::typeStrokes(const std::u32string &strokes)
 {
     takeOverMasterKeyboard();
     handleServerEvents();
-    const std::u32string notOnLayout = typeBatches(strokes);
+    std::u32string notOnLayout = typeBatches(strokes);
     // Idle for RestoreDelay from when the receiver is done with the keys.
     const auto receiverBusy = m_pool.receiverIdleAt() - SpareKeyPool::Clock::now();
     m_restoreTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
