@@ -10,6 +10,7 @@
 #   make package-distro DIST=trixie  DIST's .deb, built in its tree, into build-DIST/
 #   make fuzz     run each fuzz target for FUZZ_SECONDS (default 60)
 #   make format   apply .clang-format to every C++ file (make check-format: only check)
+#   make tidy     clang-tidy (bugprone, performance) over the program's code, after make build
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer.
 # WERROR=1 turns compiler warnings into errors (the default under CI).
 # CTEST_ARGS are passed to ctest, e.g. CTEST_ARGS='-LE office'.
@@ -30,7 +31,7 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 	-DBEXLOW_WERROR=$(if $(filter 1,$(WERROR)),ON,OFF) \
 	$(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all build configure deps test demo install bench package clean fuzz format check-format \
+.PHONY: all build configure deps test demo install bench package clean fuzz format check-format tidy \
 	test-distro package-distro
 
 all: build
@@ -79,6 +80,9 @@ format:
 
 check-format:
 	scripts/check-format.sh
+
+tidy:
+	scripts/tidy.sh $(BUILD)
 
 clean:
 	rm -rf build build-sanitize build-fuzz

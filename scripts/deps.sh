@@ -28,7 +28,7 @@ tests=(
     sway foot wtype xwayland x11-xserver-utils weston
     # Browser and GTK receivers
     chromium libgtk-3-dev
-    clang-format
+    clang-format clang-tidy
     desktop-file-utils dpkg-dev file groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver;
     # the input sources written to GSettings through dconf
