@@ -1,8 +1,12 @@
 // The rules behind typing, without a display: which strokes received text
-// becomes, which spare slots a batch of text binds and where it ends, and
-// how long the receiver is assumed busy (the times are given, so it is
-// checked exactly).
+// becomes, the keysym that types a character, the key and level a layout
+// gives a character, which spare slots a batch of text binds and where it
+// ends, and how long the receiver is assumed busy (the times are given, so
+// it is checked exactly).
+#include "keyboard/characterkeysym.h"
 #include "keyboard/typedtext.h"
+#include "keyboard/wayland/layoutstrokes.h"
+#include "keyboard/wayland/xkbhandles.h"
 #include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/sparekeypool.h"
 
@@ -60,6 +64,50 @@ SpareKeyPool poolOf(const std::u32string &characters)
 }
 
 } // namespace
+
+TEST(CharacterKeysym, ControlKeysLatinOneAndUnicodeNeverALegacyOne)
+{
+    for (const auto &[c, keysym] : {std::pair{U'\r', 0xff0du},
+                                    {U'\t', 0xff09u},
+                                    {U'\x1b', 0xff1bu},
+                                    {U'a', 0x61u},
+                                    {U'é', 0xe9u},
+                                    {U'€', 0x10020acu},
+                                    {U'✗', 0x1002717u},
+                                    {U'中', 0x1004e2du}})
+        EXPECT_EQ(CharacterKeysym::of(c), keysym) << uint(c);
+}
+
+TEST(LayoutStrokes, TheKeyAndLevelOfEachCharacterOnTheLayoutInUse)
+{
+    const XkbContextHandle context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const xkb_rule_names names{"evdev", "pc105", "us,de", "", ""};
+    const XkbKeymapHandle keymap(xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    ASSERT_TRUE(keymap);
+    const std::unique_ptr<char, decltype(&free)> text(xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1),
+                                                      &free);
+    struct Row
+    {
+        uint32_t layout;
+        char32_t c;
+        uint32_t keycode; // 0: no stroke
+        bool shift, levelThree;
+    } rows[] = {
+        {0, U'z', 52, false, false}, {0, U'Z', 52, true, false},  {0, U'@', 11, true, false},
+        {0, U'€', 0, false, false},  {1, U'z', 29, false, false}, {1, U'@', 24, false, true},
+        {1, U'€', 26, false, true},  {1, U'ß', 20, false, false}, {1, U'é', 0, false, false},
+        {7, U'z', 52, false, false}, // no such layout: the first
+    };
+    for (const Row &row : rows) {
+        const LayoutStrokes strokes(text.get(), row.layout);
+        const LayoutStrokes::Stroke *stroke = strokes.find(row.c);
+        ASSERT_EQ(stroke ? stroke->keycode : 0, row.keycode) << row.layout << " " << uint(row.c);
+        if (stroke) {
+            EXPECT_EQ(std::pair(stroke->shift, stroke->levelThree), std::pair(row.shift, row.levelThree))
+                << uint(row.c);
+        }
+    }
+}
 
 TEST(BatchPlanner, WhereABatchEndsAndWhatItBinds)
 {
