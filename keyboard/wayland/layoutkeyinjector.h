@@ -1,8 +1,8 @@
 #pragma once
 
 #include "keyboard/keystrokeinjector.h"
+#include "keyboard/keystrokepacer.h"
 #include "keyboard/wayland/activelayout.h"
-#include "keyboard/wayland/keystrokepacer.h"
 #include "keyboard/wayland/layoutstrokes.h"
 #include "keyboard/x11/xwaylandfocus.h"
 

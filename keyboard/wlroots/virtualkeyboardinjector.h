@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keyboard/keystrokeinjector.h"
-#include "keyboard/wayland/keystrokepacer.h"
+#include "keyboard/keystrokepacer.h"
 #include "keyboard/wlroots/virtualkeymap.h"
 
 #include <array>

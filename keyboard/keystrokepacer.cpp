@@ -1,4 +1,4 @@
-#include "keyboard/wayland/keystrokepacer.h"
+#include "keyboard/keystrokepacer.h"
 
 #include <algorithm>
 #include <thread>
