@@ -138,6 +138,13 @@ TEST_F(TypingIntoXterm, SecondLayoutGroupAndALayoutChangeAreFollowed)
     ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
     session->expectTyped({{QStringLiteral("привет Мир, hello Ω").toUtf8()}});
     EXPECT_EQ(session->keyboard.group(), 0);
+    // With the second layout in force, the spare keys' other groups are
+    // latched for one key each: German letters come from their keys in
+    // group 2 (y and z swapped), and group 2 is in force afterwards.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,de")}), 0);
+    session->keyboard.lockGroup(1);
+    session->expectTyped({{QStringLiteral("Größe yz ").toUtf8() + MoreMissingThanSpareKeys}});
+    EXPECT_EQ(session->keyboard.group(), 1);
     ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")}), 0);
     session->expectTyped({{QStringLiteral("ok Ж").toUtf8()}});
 }
