@@ -237,10 +237,12 @@ def typing_comparison(xterm):
 
 def chromium_beside_xterm(xterm, chromium):
     """The same texts typed by XTestKeyInjector into xterm and into Chromium:
-    ASCII, and one 1,000-character burst of mixed text."""
+    ASCII, and 1,000-character bursts of mixed and of diverse text."""
     long_mixed = mixed_corpus(1000, share=0.6)
+    diverse = diverse_corpus(1000)
     corpora = [("printable ASCII", ascii_corpus(2000)),
-               ("1,000-char burst, %d missing from layout" % distinct_missing(long_mixed), long_mixed)]
+               ("1,000-char burst, %d missing from layout" % distinct_missing(long_mixed), long_mixed),
+               ("1,000-char diverse burst, %d missing from layout" % distinct_missing(diverse), diverse)]
     print("Typing into Chromium beside xterm (XTestKeyInjector, one burst each)")
     for name, text in corpora:
         path = os.path.join(WORK, "corpus.txt")
@@ -406,10 +408,20 @@ def scanner_flow(bexlow, chromium, layout, bursts=500):
     subprocess.run(["setxkbmap", "us"], check=True)
 
 
+def distribution():
+    """The Linux distribution the numbers were taken on, from os-release."""
+    try:
+        with open("/etc/os-release", encoding="utf-8") as f:
+            fields = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        return fields.get("PRETTY_NAME", "unknown distribution").strip('"')
+    except OSError:
+        return "unknown distribution"
+
+
 def main():
     sys.stdout.reconfigure(line_buffering=True)
-    print("bexlow typing benchmark, %s, display %s (Xvfb, US layout), %d CPUs"
-          % (time.strftime("%Y-%m-%d %H:%M"), os.environ.get("DISPLAY"), os.cpu_count()))
+    print("bexlow typing benchmark, %s, %s, display %s (Xvfb, US layout), %d CPUs"
+          % (time.strftime("%Y-%m-%d %H:%M"), distribution(), os.environ.get("DISPLAY"), os.cpu_count()))
     xterm = Xterm()
     try:
         typing_comparison(xterm)

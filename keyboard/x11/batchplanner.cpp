@@ -24,19 +24,14 @@ SpareBatch planSpareBatch(const std::u32string &strokes, size_t from, const std:
         if (!slot && mayBind) {
             // Smaller ranks first: empty, then needed furthest ahead.
             std::optional<std::tuple<bool, size_t>> bestRank;
-            for (int keycode : planned.keycodes()) {
-                const std::vector<char32_t> held = planned.charactersOn(keycode);
-                for (int level = 0; level < int(held.size()); ++level) {
-                    const SpareSlot candidate{keycode, level};
-                    if (isUsed(candidate))
-                        continue;
-                    const char32_t old = held[size_t(level)];
-                    const size_t ahead = old == 0 ? std::u32string::npos : nextUse(old, batch.end);
-                    const auto rank = std::make_tuple(old != 0, std::u32string::npos - ahead);
-                    if (!bestRank || rank < *bestRank) {
-                        bestRank = rank;
-                        slot = candidate;
-                    }
+            for (const auto &[candidate, old] : planned.allSlots()) {
+                if (isUsed(candidate))
+                    continue;
+                const size_t ahead = old == 0 ? std::u32string::npos : nextUse(old, batch.end);
+                const auto rank = std::make_tuple(old != 0, std::u32string::npos - ahead);
+                if (!bestRank || rank < *bestRank) {
+                    bestRank = rank;
+                    slot = candidate;
                 }
             }
             if (slot) {

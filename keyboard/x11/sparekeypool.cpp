@@ -2,24 +2,18 @@
 
 #include <algorithm>
 
-void SpareKeyPool::reset(const std::vector<int> &keycodes, int levels)
+void SpareKeyPool::reset(const std::vector<int> &keycodes, int levels, int groups)
 {
     m_levels = std::max(levels, 1);
+    m_groups = std::max(groups, 1);
+    m_keycodes = keycodes;
     m_slots.clear();
-    for (int keycode : keycodes) {
-        for (int level = 0; level < m_levels; ++level)
-            m_slots.push_back(Slot{SpareSlot{keycode, level}, 0});
+    for (int group = 0; group < m_groups; ++group) {
+        for (int keycode : keycodes) {
+            for (int level = 0; level < m_levels; ++level)
+                m_slots.push_back(Slot{SpareSlot{keycode, level, group}, 0});
+        }
     }
-}
-
-std::vector<int> SpareKeyPool::keycodes() const
-{
-    std::vector<int> result;
-    for (const Slot &slot : m_slots) {
-        if (result.empty() || result.back() != slot.place.keycode)
-            result.push_back(slot.place.keycode);
-    }
-    return result;
 }
 
 std::optional<SpareSlot> SpareKeyPool::slotFor(char32_t c) const
@@ -41,11 +35,19 @@ void SpareKeyPool::bind(SpareSlot place, char32_t c)
 
 std::vector<char32_t> SpareKeyPool::charactersOn(int keycode) const
 {
-    std::vector<char32_t> result(size_t(m_levels), 0);
+    std::vector<char32_t> result(size_t(m_groups * m_levels), 0);
     for (const Slot &slot : m_slots) {
         if (slot.place.keycode == keycode)
-            result[size_t(slot.place.level)] = slot.character;
+            result[size_t(slot.place.group * m_levels + slot.place.level)] = slot.character;
     }
+    return result;
+}
+
+std::vector<std::pair<SpareSlot, char32_t>> SpareKeyPool::allSlots() const
+{
+    std::vector<std::pair<SpareSlot, char32_t>> result;
+    for (const Slot &slot : m_slots)
+        result.emplace_back(slot.place, slot.character);
     return result;
 }
 

@@ -7,12 +7,17 @@
 #include <vector>
 
 // A place for one character that the layout lacks: a keycode the layout
-// leaves empty, and one of its levels (0 plain, 1 Shift, 2 AltGr, 3 both).
+// leaves empty, one of its levels (0 plain, 1 Shift, 2 AltGr, 3 both) and
+// one of its groups (0 to 3).
 struct SpareSlot
 {
     int keycode = 0;
     int level = 0;
-    bool operator==(const SpareSlot &other) const { return keycode == other.keycode && level == other.level; }
+    int group = 0;
+    bool operator==(const SpareSlot &other) const
+    {
+        return keycode == other.keycode && level == other.level && group == other.group;
+    }
 };
 
 // The slots of the spare keycodes and the characters lent to them, and how
@@ -35,20 +40,25 @@ public:
     // up to about 2.5 ms a character; twice that, to be safe.
     static constexpr std::chrono::microseconds ReceiverPace{5000};
 
-    // Starts over with these keycodes and `levels` slots on each, none bound.
-    void reset(const std::vector<int> &keycodes, int levels);
+    // Starts over with these keycodes and `levels` slots in each of `groups`
+    // groups on each, none bound. Slots come group by group: every keycode's
+    // first group before any second one.
+    void reset(const std::vector<int> &keycodes, int levels, int groups = 1);
 
     int size() const { return int(m_slots.size()); }
     int levels() const { return m_levels; }
-    std::vector<int> keycodes() const;
+    std::vector<int> keycodes() const { return m_keycodes; }
 
     // The slot that holds character c, if one does.
     std::optional<SpareSlot> slotFor(char32_t c) const;
     // Records that slot now holds character c (0: nothing).
     void bind(SpareSlot slot, char32_t c);
-    // The characters on each level of keycode (0 where none).
+    // The characters on each level of keycode, group after group (0 where
+    // none).
     std::vector<char32_t> charactersOn(int keycode) const;
 
+    // Every slot in order, and the character it holds (0: none).
+    std::vector<std::pair<SpareSlot, char32_t>> allSlots() const;
     // The slots that hold a character, and which.
     std::vector<std::pair<SpareSlot, char32_t>> bindings() const;
     bool hasBindings() const;
@@ -68,6 +78,8 @@ private:
     };
 
     std::vector<Slot> m_slots;
+    std::vector<int> m_keycodes;
     int m_levels = 1;
+    int m_groups = 1;
     Clock::time_point m_receiverIdleAt{};
 };

@@ -50,7 +50,7 @@ void TypingSession::type(const KeyPosition &position)
     release(position.keycode);
 }
 
-void TypingSession::typeSpare(int keycode, int level)
+void TypingSession::typeSpare(int keycode, int level, int group)
 {
     // On a spare keycode of one level Shift may stay down: both levels hold
     // the same character. AltGr may not: a receiver could take the unused
@@ -59,6 +59,9 @@ void TypingSession::typeSpare(int keycode, int level)
         setModifiers(m_pressedModifiers & m_keymap.modifiers().shiftMask);
     else
         setModifiers(m_keymap.spareLevelModifiers(level));
+    // A delta from the group in force, which the X server may wrap.
+    if (group != m_group)
+        XkbLatchGroup(m_display, XkbUseCoreKbd, unsigned(group - m_group));
     press(keycode);
     release(keycode);
 }

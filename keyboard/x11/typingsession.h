@@ -45,8 +45,11 @@ public:
 
     // Types the key at a position of the layout.
     void type(const KeyPosition &position);
-    // Types a level of a spare key (XkbKeymap::spareLevels).
-    void typeSpare(int keycode, int level);
+    // Types a level of a group of a spare key (XkbKeymap::spareLevels,
+    // spareGroups). A group other than the one in force is latched for this
+    // key alone: the key's press clears the latch, and the locked group that
+    // layout indicators show stays as it is.
+    void typeSpare(int keycode, int level, int group);
 
     // Releases what the session pressed and restores the user's state.
     void finish();

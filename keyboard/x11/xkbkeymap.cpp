@@ -135,37 +135,59 @@ unsigned XkbKeymap::spareLevelModifiers(int level) const
     return (level & 1 ? m_modifiers.shiftMask : 0) | (level & 2 ? m_modifiers.level3Mask : 0);
 }
 
+int XkbKeymap::spareGroups()
+{
+    return XkbNumKbdGroups;
+}
+
 std::vector<unsigned long> XkbKeymap::spareBindingOf(int keycode) const
 {
-    if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code || XkbKeyNumGroups(m_xkb, keycode) != 1)
+    if (keycode < m_xkb->min_key_code || keycode > m_xkb->max_key_code)
         return {};
-    const int type = XkbKeyKeyTypeIndex(m_xkb, keycode, 0);
-    if (m_fourLevelType >= 0) {
-        if (type != m_fourLevelType)
+    std::vector<unsigned long> keysyms;
+    keysyms.reserve(size_t(XkbKeyNumGroups(m_xkb, keycode)) * 4);
+    for (int group = 0; group < XkbKeyNumGroups(m_xkb, keycode); ++group) {
+        const int type = XkbKeyKeyTypeIndex(m_xkb, keycode, group);
+        if (m_fourLevelType >= 0) {
+            if (type != m_fourLevelType)
+                return {};
+            for (int level = 0; level < 4; ++level)
+                keysyms.push_back(XkbKeySymEntry(m_xkb, keycode, level, group));
+            continue;
+        }
+        const bool looksBound = type == XkbAlphabeticIndex && XkbKeyGroupWidth(m_xkb, keycode, group) == 2
+                                && XkbKeySymEntry(m_xkb, keycode, 0, group) == XkbKeySymEntry(m_xkb, keycode, 1, group);
+        if (!looksBound)
             return {};
-        std::vector<unsigned long> keysyms(4);
-        for (int level = 0; level < 4; ++level)
-            keysyms[size_t(level)] = XkbKeySymEntry(m_xkb, keycode, level, 0);
-        return keysyms;
+        keysyms.push_back(XkbKeySymEntry(m_xkb, keycode, 0, group));
     }
-    const bool looksBound = type == XkbAlphabeticIndex && XkbKeyGroupWidth(m_xkb, keycode, 0) == 2
-                            && XkbKeySymEntry(m_xkb, keycode, 0, 0) == XkbKeySymEntry(m_xkb, keycode, 1, 0);
-    if (!looksBound)
-        return {};
-    return {XkbKeySymEntry(m_xkb, keycode, 0, 0)};
+    return keysyms;
 }
 
 void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms)
 {
     if (keysyms.empty())
         return;
+    const size_t levels = size_t(spareLevels());
     int first = HighestX11Keycode;
     int last = 0;
-    for (const auto &[keycode, levels] : keysyms) {
-        if (std::any_of(levels.begin(), levels.end(), [](unsigned long keysym) { return keysym != NoSymbol; })) {
-            int types[XkbNumKbdGroups] = {m_fourLevelType >= 0 ? m_fourLevelType : XkbAlphabeticIndex};
+    for (const auto &[keycode, symbols] : keysyms) {
+        const auto lastBound =
+            std::find_if(symbols.rbegin(), symbols.rend(), [](unsigned long keysym) { return keysym != NoSymbol; });
+        const int groups = int((symbols.rend() - lastBound + levels - 1) / levels);
+        // Emptied here first, both to empty it and to bind it anew: no groups
+        // is an empty key, which XkbChangeTypesOfKey refuses to make (libX11
+        // 1.8.12 answers BadMatch and leaves the key bound), and it changes
+        // the group count of a key that has groups only with the server part
+        // of the keymap at hand, which is not read here (it crashes).
+        XkbSymMapRec &map = m_xkb->map->key_sym_map[keycode];
+        map.group_info = XkbSetNumGroups(map.group_info, 0);
+        map.width = 0;
+        if (groups > 0) {
+            int types[XkbNumKbdGroups];
+            std::fill(std::begin(types), std::end(types), m_fourLevelType >= 0 ? m_fourLevelType : XkbAlphabeticIndex);
             XkbMapChangesRec ignored{};
-            const int status = XkbChangeTypesOfKey(m_xkb, keycode, 1, XkbGroup1Mask, types, &ignored);
+            const int status = XkbChangeTypesOfKey(m_xkb, keycode, groups, XkbAllGroupsMask, types, &ignored);
             if (status != Success) {
                 reload(); // what this call already changed is not sent
                 throw OperationError(OperationError::TypingFailed,
@@ -174,19 +196,14 @@ void XkbKeymap::bindSpareKeys(const std::vector<std::pair<int, std::vector<unsig
                                          .arg(keycode)
                                          .arg(status));
             }
+            const int width = XkbKeyGroupsWidth(m_xkb, keycode);
             KeySym *syms = XkbKeySymsPtr(m_xkb, keycode);
-            const int width = XkbKeyGroupWidth(m_xkb, keycode, 0);
-            for (int level = 0; level < width; ++level)
-                syms[level] = levels.size() == 1              ? levels[0]
-                              : size_t(level) < levels.size() ? levels[size_t(level)]
-                                                              : NoSymbol;
-        } else {
-            // No groups is an empty key. Set here, not by XkbChangeTypesOfKey:
-            // libX11 1.8.12 refuses it zero groups (BadMatch) and would leave
-            // the key bound without a word.
-            XkbSymMapRec &map = m_xkb->map->key_sym_map[keycode];
-            map.group_info = XkbSetNumGroups(map.group_info, 0);
-            map.width = 0;
+            for (int group = 0; group < groups; ++group) {
+                for (int level = 0; level < width; ++level) {
+                    const size_t index = size_t(group) * levels + (levels == 1 ? 0 : size_t(level));
+                    syms[group * width + level] = index < symbols.size() ? symbols[index] : NoSymbol;
+                }
+            }
         }
         first = std::min(first, keycode);
         last = std::max(last, keycode);

@@ -48,23 +48,28 @@ public:
     // every receiver (XWayland drops them).
     std::vector<int> emptyKeycodes() const;
 
-    // How many characters a spare keycode holds: 4 on the levels of the
-    // layout's four-level key type (plain, Shift, AltGr, Shift+AltGr) when
-    // it has one and an AltGr key, else 1.
+    // How many characters a group of a spare keycode holds: 4 on the levels
+    // of the layout's four-level key type (plain, Shift, AltGr, Shift+AltGr)
+    // when it has one and an AltGr key, else 1.
     int spareLevels() const { return m_fourLevelType < 0 ? 1 : 4; }
+    // How many groups a spare keycode may have: as many as XKB allows. A
+    // character in a group other than the one in force is typed with that
+    // group latched for its key alone.
+    static int spareGroups();
     // The modifiers that select a level of a spare keycode.
     unsigned spareLevelModifiers(int level) const;
 
-    // The keysyms (one a level, as spareLevels() says) of a keycode that
-    // holds what bindSpareKeys leaves; empty for any other keycode.
+    // The keysyms (spareLevels() a group, group after group) of a keycode
+    // that holds what bindSpareKeys leaves; empty for any other keycode.
     std::vector<unsigned long> spareBindingOf(int keycode) const;
 
-    // Gives each keycode its keysyms, one a level; a keycode whose keysyms
-    // are all 0 is emptied. With one level a keycode gets the ALPHABETIC
-    // type with the keysym on both levels, so that neither Shift nor Caps
-    // Lock changes it. All in one request, so receivers reload their keymap
-    // once. Throws OperationError(TypingFailed) when Xlib refuses a key type;
-    // nothing is sent then.
+    // Gives each keycode its keysyms, spareLevels() a group, group after
+    // group; a keycode gets the groups up to its last keysym, and one whose
+    // keysyms are all 0 is emptied. With one level a keycode gets the
+    // ALPHABETIC type with the keysym on both levels, so that neither Shift
+    // nor Caps Lock changes it. All in one request, so receivers reload their
+    // keymap once. Throws OperationError(TypingFailed) when Xlib refuses a
+    // key type; nothing is sent then.
     void bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms);
 
 private:

@@ -157,7 +157,7 @@ void XTestKeyInjector::prepareConnection()
     m_keymap = std::make_unique<XkbKeymap>(display);
     m_claimAtom = XInternAtom(display, ClaimPropertyName, False);
     emptyStaleSpareKeys();
-    m_pool.reset(m_keymap->emptyKeycodes(), m_keymap->spareLevels());
+    m_pool.reset(m_keymap->emptyKeycodes(), m_keymap->spareLevels(), XkbKeymap::spareGroups());
     m_ownMapChangesPending = 0;
     int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
     XkbQueryExtension(display, &opcode, &m_xkbEventBase, &error, &major, &minor);
@@ -309,15 +309,15 @@ void XTestKeyInjector::refreshAfterForeignChange()
     std::vector<std::pair<SpareSlot, char32_t>> kept;
     for (const auto &[slot, character] : bindings) {
         const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(slot.keycode);
-        if (int(keysyms.size()) == m_keymap->spareLevels()
-            && keysyms[size_t(slot.level)] == CharacterKeysym::of(character)) {
+        const size_t index = size_t(slot.group * m_keymap->spareLevels() + slot.level);
+        if (index < keysyms.size() && keysyms[index] == CharacterKeysym::of(character)) {
             spare.push_back(slot.keycode);
             kept.emplace_back(slot, character);
         }
     }
     std::sort(spare.begin(), spare.end());
     spare.erase(std::unique(spare.begin(), spare.end()), spare.end());
-    m_pool.reset(spare, m_keymap->spareLevels());
+    m_pool.reset(spare, m_keymap->spareLevels(), XkbKeymap::spareGroups());
     for (const auto &[slot, character] : kept)
         m_pool.bind(slot, character);
 }
@@ -371,7 +371,7 @@ std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
                 session.type(*m_keymap->find(strokes[i], group, spareKeys));
             } else {
                 const SpareSlot slot = *m_pool.slotFor(strokes[i]);
-                session.typeSpare(slot.keycode, slot.level);
+                session.typeSpare(slot.keycode, slot.level, slot.group);
             }
         }
         XFlush(display);

@@ -19,9 +19,12 @@ class XkbKeymap;
 // Characters that the current XKB keymap has are typed on their keys, with
 // Shift, AltGr and the group they need; Caps Lock, Num Lock and modifier keys
 // the user holds are set aside meanwhile (TypingSession). A character that
-// the keymap lacks is lent a slot: a level of a spare keycode, one the layout
-// leaves empty (SpareKeyPool, XkbKeymap); 18 keycodes of four levels give 72
-// slots on the evdev keymap of Xvfb. The slots that the text about to be
+// the keymap lacks is lent a slot: a level in a group of a spare keycode, one
+// the layout leaves empty (SpareKeyPool, XkbKeymap); 18 keycodes of four
+// groups of four levels give 288 slots on the evdev keymap of Xvfb. The
+// first group of every keycode is used before a second one, and a character
+// in another group than the one in force is typed with its group latched
+// for that key (TypingSession). The slots that the text about to be
 // typed needs are bound together in one request (planSpareBatch).
 //
 // Receivers look a keycode up only when they process its event, with the

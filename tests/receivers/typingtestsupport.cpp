@@ -85,6 +85,12 @@ int KeyboardState::group() const
     return state.group;
 }
 
+void KeyboardState::lockGroup(int group)
+{
+    XkbLockGroup(m_display, XkbUseCoreKbd, unsigned(group));
+    XSync(m_display, False);
+}
+
 int KeyboardState::holdKey(unsigned long keysym, bool down)
 {
     const int keycode = XKeysymToKeycode(m_display, keysym);

@@ -33,6 +33,7 @@ public:
     bool autoRepeatOn() const;
     void setCapsLock(bool on);
     int group() const;
+    void lockGroup(int group);
     // Presses or releases the key of a keysym through XTEST, as if the user
     // held it; gives its keycode.
     int holdKey(unsigned long keysym, bool down);
