@@ -1,8 +1,10 @@
 // Typing on a private Xvfb with openbox into receivers with keyboard
 // handling of their own: LibreOffice Calc on its own X11 toolkit, which
 // takes a key's release and press at the same server millisecond for
-// auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
-// focus only through the window manager. One bexlow types into each. Then
+// auto-repeat, Calc on GTK 3, a Java Swing text area, which takes the
+// focus only through the window manager, and Notepad under Wine, which
+// keeps a table of its own from keycodes to Windows key codes. One bexlow
+// types into each. Then
 // Calc on its own toolkit again under Xwayland: on sway, through the virtual
 // keyboard, and on KWin, through its fake input.
 #include "tests/receivers/privatedesktop.h"
@@ -112,12 +114,13 @@ std::string receiverName(const ::testing::TestParamInfo<ReceiverWindow::Kind> &r
 {
     return receiver.param == ReceiverWindow::Kind::CalcX11   ? "CalcX11"
            : receiver.param == ReceiverWindow::Kind::CalcGtk ? "CalcGtk"
-                                                             : "Swing";
+           : receiver.param == ReceiverWindow::Kind::Swing   ? "Swing"
+                                                             : "WineNotepad";
 }
 
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(, TypingIntoOwnKeyHandling,
                          ::testing::Values(ReceiverWindow::Kind::CalcX11, ReceiverWindow::Kind::CalcGtk,
-                                           ReceiverWindow::Kind::Swing),
+                                           ReceiverWindow::Kind::Swing, ReceiverWindow::Kind::WineNotepad),
                          receiverName);

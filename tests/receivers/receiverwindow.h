@@ -28,12 +28,17 @@
 //    toolkit or on GTK 3 (calcreceiver.py); the file is the texts of column
 //    A, each followed by \n; X11 only;
 //  - Swing: a Java Swing text area (SwingReceiver.java); the file is its
-//    text; X11 only.
-// The last three take the focus only through a window manager (activate()).
+//    text; X11 only;
+//  - WineNotepad: Notepad under Wine, in a Wine prefix made once per test
+//    binary; its text is read through the clipboard (select all and copy,
+//    by keys, then xclip), with \r\n as \n; X11 only. The keys would mix
+//    with bexlow's, so waitForLength reads only once Notepad has had no key
+//    for a second.
+// The last four take the focus only through a window manager (activate()).
 class ReceiverWindow
 {
 public:
-    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium, CalcX11, CalcGtk, Swing };
+    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium, CalcX11, CalcGtk, Swing, WineNotepad };
 
     // Starts the window and waits until it is shown (on Wayland: until it
     // has the focus the compositor gives it). Throws when it is not.
@@ -46,7 +51,7 @@ public:
     unsigned long window() const { return m_window; }
     // Has the window manager activate the window; false if it did not.
     bool activate() const;
-    QByteArray text() const { return readFile(m_dir.filePath(QStringLiteral("received"))); }
+    QByteArray text() const;
     // How many key presses came with a modifier (QtText and Chromium only).
     QByteArray modifiers() const { return readFile(m_dir.filePath(QStringLiteral("mods"))).trimmed(); }
     // Polls until at least `length` bytes arrived after the first `mark` and
@@ -55,9 +60,13 @@ public:
     void waitForLength(qsizetype mark, qsizetype length, int timeoutMs = 30000) const;
 
 private:
+    QByteArray notepadText() const;
+
+    Kind m_kind;
     QTemporaryDir m_dir;
     QProcess m_process;
     unsigned long m_window = 0;
+    QString m_userTimeWindow; // WineNotepad: the X window that holds Wine's _NET_WM_USER_TIME
 };
 
 // A text sent on the line, and what the receiver gets for it.
