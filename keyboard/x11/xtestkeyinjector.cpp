@@ -18,9 +18,9 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <optional>
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -37,8 +37,9 @@ bool processIsAlive(long pid)
 }
 
 // Stands, in the slots Wine may type from, for a character Wine would not
-// type exactly: the slot's AltGr level holds another. No text holds it.
-constexpr char32_t NotForWine = 0xFFFF;
+// type exactly: the slot's AltGr level holds another. Beyond Unicode, so
+// that no text holds it.
+constexpr char32_t NotForWine = 0x110000;
 
 QString describe(char32_t c)
 {
@@ -161,9 +162,9 @@ bool XTestKeyInjector::focusIsWine()
 SpareKeyPool XTestKeyInjector::slotsWineTypes() const
 {
     std::vector<int> keycodes = m_pool.keycodes();
-    keycodes.erase(std::remove_if(keycodes.begin(), keycodes.end(),
-                                  [](int keycode) { return keycode > WineLastSpareKeycode; }),
-                   keycodes.end());
+    keycodes.erase(
+        std::remove_if(keycodes.begin(), keycodes.end(), [](int keycode) { return keycode > WineLastSpareKeycode; }),
+        keycodes.end());
     const int levels = std::min(m_pool.levels(), 2);
     SpareKeyPool usable;
     usable.reset(keycodes, levels);
@@ -449,13 +450,13 @@ void XTestKeyInjector::typeStrokes(const std::u32string &strokes, bool intoWine)
         QStringList names;
         for (char32_t c : untypeable.substr(0, 5))
             names << describe(c);
-        throw OperationError(OperationError::TypingFailed,
-                             QStringLiteral("could not type %1 character(s) (%2): the keyboard layout lacks them "
-                                            "and has no empty keycode %3to bind them to")
-                                 .arg(untypeable.size())
-                                 .arg(names.join(QStringLiteral(", ")),
-                                      intoWine ? QStringLiteral("that Wine, which has the focus, can read ")
-                                               : QString()));
+        throw OperationError(
+            OperationError::TypingFailed,
+            QStringLiteral("could not type %1 character(s) (%2): the keyboard layout lacks them "
+                           "and has no empty keycode %3to bind them to")
+                .arg(untypeable.size())
+                .arg(names.join(QStringLiteral(", ")),
+                     intoWine ? QStringLiteral("that Wine, which has the focus, can read ") : QString()));
     }
 }
 

@@ -2,56 +2,12 @@
 
 #include "tests/support/eventloop.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <stdexcept>
-#include <utility>
-
-namespace {
-
-// A Wine prefix for the whole test binary (making one takes tens of
-// seconds), without Mono and Gecko, which it would offer to download.
-// Its wineserver ends with it.
-class WinePrefix
-{
-public:
-    WinePrefix()
-    {
-        m_environment.insert(QStringLiteral("WINEPREFIX"), m_dir.path());
-        m_environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-        m_environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
-        run({QStringLiteral("wineboot"), QStringLiteral("-i")});
-        run({QStringLiteral("wineserver"), QStringLiteral("-w")});
-    }
-    ~WinePrefix() { run({QStringLiteral("wineserver"), QStringLiteral("-k")}); }
-    const QProcessEnvironment &environment() const { return m_environment; }
-
-private:
-    void run(const QStringList &command) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_environment);
-        process.start(command.first(), command.mid(1));
-        process.waitForFinished(300000);
-    }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
-};
-
-QByteArray output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(30000);
-    return process.readAllStandardOutput();
-}
-
-} // namespace
 
 ReceiverWindow::ReceiverWindow(Kind kind)
     : m_kind(kind)
@@ -109,16 +65,15 @@ ReceiverWindow::ReceiverWindow(Kind kind)
                              .arg(ready, QStringLiteral(BEXLOW_SWING_RECEIVER), file)});
         break;
     case Kind::WineNotepad: {
-        static const WinePrefix prefix;
-        QProcessEnvironment wine = prefix.environment();
-        wine.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        m_process.setProcessEnvironment(wine);
-        m_process.start(QStringLiteral("sh"),
-                        {QStringLiteral("-c"),
-                         QStringLiteral("(for i in $(seq 120); do xdotool search --onlyvisible --class '^notepad.exe$' > "
-                                        "'%1.tmp' 2>/dev/null && [ -s '%1.tmp' ] && exec mv '%1.tmp' '%1'; sleep 0.5; "
-                                        "done) & exec wine notepad")
-                             .arg(ready)});
+        static const QTemporaryDir prefix; // one a test binary: making it takes tens of seconds
+        m_process.start(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("export WINEPREFIX='%2' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=; [ -e "
+                            "'%2/system.reg' ] || { wineboot -i; wineserver -w; }; (for i in $(seq 120); do "
+                            "xdotool search --onlyvisible --class '^notepad.exe$' > '%1.tmp' 2>/dev/null && "
+                            "[ -s '%1.tmp' ] && exec mv '%1.tmp' '%1'; sleep 0.5; done) & exec wine notepad")
+                 .arg(ready, prefix.path())});
         break;
     }
     }
@@ -131,13 +86,6 @@ ReceiverWindow::ReceiverWindow(Kind kind)
     if (!shown())
         throw std::runtime_error("the receiver window did not appear; it said: "
                                  + readFile(errors).right(800).toStdString());
-    if (kind == Kind::WineNotepad)
-        m_userTimeWindow = QString::fromLatin1(
-            output(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(m_window),
-                                             QStringLiteral("_NET_WM_USER_TIME_WINDOW")})
-                .split(' ')
-                .last()
-                .trimmed());
     // The compositor gives the new window the focus; let it arrive.
     if (wayland)
         processEventsFor(300);
@@ -156,33 +104,26 @@ QByteArray ReceiverWindow::text() const
     return m_kind == Kind::WineNotepad ? notepadText() : readFile(m_dir.filePath(QStringLiteral("received")));
 }
 
+// Once the stamp that Wine gives the latest key press it handled (its
+// _NET_WM_USER_TIME) stood still for a second, so that these keys cannot mix
+// with bexlow's: all selected and copied, and read from the clipboard.
 QByteArray ReceiverWindow::notepadText() const
 {
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
-                                                  QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
-    processEventsFor(200); // Wine hands the copy to the X clipboard on a thread of its own
-    return output(QStringLiteral("timeout"), {QStringLiteral("10"), QStringLiteral("xclip"), QStringLiteral("-o"),
-                                              QStringLiteral("-selection"), QStringLiteral("clipboard")})
-        .replace("\r\n", "\n");
+    QProcess reader;
+    reader.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("w=$(xprop -id %1 _NET_WM_USER_TIME_WINDOW | sed 's/.* //'); t() { xprop -id $w "
+                        "_NET_WM_USER_TIME; }; until a=$(t); sleep 1; [ \"$a\" = \"$(t)\" ]; do :; done; "
+                        "xdotool key --clearmodifiers ctrl+a ctrl+c; sleep 0.3; timeout 10 xclip -o -selection "
+                        "clipboard | sed 's/\\r$//'")
+             .arg(m_window)});
+    reader.waitForFinished(60000);
+    return reader.readAllStandardOutput();
 }
 
 void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const
 {
-    if (m_kind == Kind::WineNotepad) {
-        // Wine stamps the server time of each key press it handles on the
-        // window's _NET_WM_USER_TIME: reading begins once that stood still.
-        QByteArray stamp;
-        QElapsedTimer still;
-        processEventsUntil(
-            [&] {
-                const QByteArray now = output(QStringLiteral("xprop"), {QStringLiteral("-id"), m_userTimeWindow,
-                                                                        QStringLiteral("_NET_WM_USER_TIME")});
-                if (std::exchange(stamp, now) != now)
-                    still.start();
-                return still.elapsed() >= 1000;
-            },
-            timeoutMs);
-    }
     processEventsUntilQuietAt([&] { return text().size() - mark; }, length, timeoutMs);
 }
 

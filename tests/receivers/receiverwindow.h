@@ -29,11 +29,8 @@
 //    A, each followed by \n; X11 only;
 //  - Swing: a Java Swing text area (SwingReceiver.java); the file is its
 //    text; X11 only;
-//  - WineNotepad: Notepad under Wine, in a Wine prefix made once per test
-//    binary; its text is read through the clipboard (select all and copy,
-//    by keys, then xclip), with \r\n as \n; X11 only. The keys would mix
-//    with bexlow's, so waitForLength reads only once Notepad has had no key
-//    for a second.
+//  - WineNotepad: Notepad under Wine; its text is read through the
+//    clipboard, with \r\n as \n, once no key came for a second; X11 only.
 // The last four take the focus only through a window manager (activate()).
 class ReceiverWindow
 {
@@ -66,7 +63,6 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     unsigned long m_window = 0;
-    QString m_userTimeWindow; // WineNotepad: the X window that holds Wine's _NET_WM_USER_TIME
 };
 
 // A text sent on the line, and what the receiver gets for it.
