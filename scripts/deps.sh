@@ -42,8 +42,9 @@ tests=(
 # Office and Java receivers (typing_office_end_to_end_test): LibreOffice Calc
 # on its own X11 toolkit and on GTK 3, read back over UNO, and a Java Swing
 # text area (Swing needs the full JDK, not the headless one, to open a window;
-# default-jdk is the release's own: 17 on Debian 12, 21 on Debian 13).
-office=(libreoffice-calc libreoffice-gtk3 python3-uno default-jdk)
+# default-jdk is the release's own: 17 on Debian 12, 21 on Debian 13), and
+# Notepad under Wine, read back through the clipboard with xclip.
+office=(libreoffice-calc libreoffice-gtk3 python3-uno default-jdk wine xclip)
 fuzz=(clang libclang-rt-14-dev)
 # The distribution lane (scripts/test-distro.sh) makes its Debian trees with it.
 lane=(mmdebstrap)

@@ -12,11 +12,13 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -32,19 +34,14 @@ bool processIsAlive(long pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
+// Stands, in the slots Wine may type from, for a character Wine would not
+// type exactly: the slot's AltGr level holds another. Beyond Unicode, so
+// that no text holds it.
+constexpr char32_t NotForWine = 0x110000;
+
 } // namespace
 
-XTestKeyInjector::XTestKeyInjector()
-{
-    m_restoreTimer.setSingleShot(true);
-    QObject::connect(&m_restoreTimer, &QTimer::timeout, [this] {
-        try {
-            restoreKeymap();
-        } catch (const OperationError &error) {
-            Report::failure(error);
-        }
-    });
-}
+XTestKeyInjector::XTestKeyInjector() = default;
 
 XTestKeyInjector::~XTestKeyInjector()
 {
@@ -77,14 +74,10 @@ void XTestKeyInjector::giveUpConnection()
 
 std::u32string XTestKeyInjector::typeStrokes(const std::u32string &strokes)
 {
+    const bool intoWine = focusIsWine();
     takeOverMasterKeyboard();
     handleServerEvents();
-    std::u32string notOnLayout = typeBatches(strokes);
-    // Idle for RestoreDelay from when the receiver is done with the keys.
-    const auto receiverBusy = m_pool.receiverIdleAt() - SpareKeyPool::Clock::now();
-    m_restoreTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::max(receiverBusy, SpareKeyPool::Clock::duration::zero()))
-                         + RestoreDelay);
+    std::u32string notOnLayout = typeBatches(strokes, intoWine);
     throwIfFailed();
     return notOnLayout;
 }
@@ -122,9 +115,67 @@ bool XTestKeyInjector::displayHasFocus()
     return XGetWindowAttributes(display, focus, &attributes) != 0 && attributes.c_class == InputOutput;
 }
 
+// Whether the window with the keyboard focus, or the nearest of its
+// ancestors that has a WM_CLASS, belongs to a program under Wine, which
+// names its windows' class after the program's executable.
+bool XTestKeyInjector::focusIsWine()
+{
+    Display *display = m_connection->display();
+    FatalSignalCleanup::Section section;
+    Window window = None;
+    int revertTo = 0;
+    XGetInputFocus(display, &window, &revertTo);
+    bool wine = false;
+    while (window != None && window != PointerRoot && window != DefaultRootWindow(display)) {
+        XClassHint hint{};
+        if (XGetClassHint(display, window, &hint)) {
+            wine = hint.res_class && QByteArray(hint.res_class).toLower().endsWith(".exe");
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+            break;
+        }
+        Window root = None, parent = None, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        window = parent;
+    }
+    // The focus may move on meanwhile, and a window go: that refusal is no
+    // failure of typing (nothing was pending before, see checkAvailable).
+    m_connection->sync();
+    m_connection->takeError();
+    m_connection->throwIfLost();
+    return wine;
+}
+
+// The slots Wine types exactly, with what they hold: the plain and Shift
+// levels of the spare keycodes up to WineLastSpareKeycode. One whose AltGr
+// level holds another character shows NotForWine, so that planSpareBatch
+// binds it first when it needs a slot.
+SpareKeyPool XTestKeyInjector::slotsWineTypes() const
+{
+    std::vector<int> keycodes = m_pool.keycodes();
+    keycodes.erase(
+        std::remove_if(keycodes.begin(), keycodes.end(), [](int keycode) { return keycode > WineLastSpareKeycode; }),
+        keycodes.end());
+    const int levels = std::min(m_pool.levels(), 2);
+    SpareKeyPool usable;
+    usable.reset(keycodes, levels);
+    for (int keycode : keycodes) {
+        const std::vector<char32_t> held = m_pool.charactersOn(keycode);
+        for (int level = 0; level < levels; ++level) {
+            const char32_t c = held[size_t(level)];
+            const bool altGrSame = held.size() < 4 || held[size_t(level) + 2] == c;
+            usable.bind(SpareSlot{keycode, level}, altGrSame ? c : NotForWine);
+        }
+    }
+    return usable;
+}
+
 void XTestKeyInjector::restoreKeymap()
 {
-    m_restoreTimer.stop();
     if (!m_connection || m_connection->lost() || !m_pool.hasBindings())
         return;
     std::vector<int> keycodes;
@@ -322,7 +373,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
         m_pool.bind(slot, character);
 }
 
-std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
+std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes, bool intoWine)
 {
     using Clock = SpareKeyPool::Clock;
     Display *display = m_connection->display();
@@ -333,15 +384,20 @@ std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
     std::vector<bool> onLayout(strokes.size());
     for (size_t i = 0; i < strokes.size(); ++i)
         onLayout[i] = m_keymap->find(strokes[i], group, spareKeys).has_value();
+    // The slots this text may use; under Wine a part of them, kept in step.
+    std::optional<SpareKeyPool> wineSlots;
+    if (intoWine)
+        wineSlots = slotsWineTypes();
+    const SpareKeyPool &usable = wineSlots ? *wineSlots : m_pool;
 
     std::u32string untypeable;
     size_t next = 0;
     while (next < strokes.size()) {
         const Clock::time_point now = Clock::now();
         const bool receiverIdle = now >= m_pool.receiverIdleAt();
-        const SpareBatch batch = planSpareBatch(strokes, next, onLayout, m_pool, receiverIdle);
+        const SpareBatch batch = planSpareBatch(strokes, next, onLayout, usable, receiverIdle);
         if (batch.end == next) {
-            if (m_pool.size() > 0 && !receiverIdle) {
+            if (usable.size() > 0 && !receiverIdle) {
                 // Slots change meaning only once the receiver has read
                 // every key that used them.
                 std::this_thread::sleep_until(m_pool.receiverIdleAt());
@@ -357,6 +413,11 @@ std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
             std::vector<int> keycodes;
             for (const auto &[slot, character] : batch.toBind) {
                 m_pool.bind(slot, character);
+                if (wineSlots) {
+                    wineSlots->bind(slot, character);
+                    if (m_pool.levels() == 4)
+                        m_pool.bind(SpareSlot{slot.keycode, slot.level + 2}, character);
+                }
                 if (std::find(keycodes.begin(), keycodes.end(), slot.keycode) == keycodes.end())
                     keycodes.push_back(slot.keycode);
             }
@@ -370,7 +431,7 @@ std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes)
             if (onLayout[i]) {
                 session.type(*m_keymap->find(strokes[i], group, spareKeys));
             } else {
-                const SpareSlot slot = *m_pool.slotFor(strokes[i]);
+                const SpareSlot slot = *usable.slotFor(strokes[i]);
                 session.typeSpare(slot.keycode, slot.level, slot.group);
             }
         }

@@ -3,8 +3,6 @@
 #include "keyboard/keystrokeinjector.h"
 #include "keyboard/x11/sparekeypool.h"
 
-#include <QTimer>
-
 #include <chrono>
 #include <memory>
 #include <string>
@@ -41,10 +39,22 @@ class XkbKeymap;
 //    connection of its own when its event loop gets to it. No X event tells
 //    when that is; 20 ms still lost one first character in 200 bursts on a
 //    heavily loaded machine;
-//  - once typing has been idle for RestoreDelay after that point (a timer,
-//    so an event loop must run) and when the injector is destroyed, the
-//    spare keys are emptied again, leaving the keymap as it was found;
-//    FatalSignalCleanup does the same when a signal ends the program.
+//  - the spare keys stay bound while the injector lives (no physical key
+//    uses them, and a character then needs binding once a run), and are
+//    emptied when it is destroyed, leaving the keymap as it was found;
+//    FatalSignalCleanup does the same when a signal ends the program, and
+//    the next start after a SIGKILL. Programs under Wine need this: after a
+//    spare keycode was emptied and bound again, Wine 8 no longer saw what it
+//    held (measured: every such character lost or wrong from then on).
+//
+// Programs under Wine (Windows programs; their windows' WM_CLASS names an
+// .exe) translate a key to a character through a table of Wine's own, from
+// keycodes to Windows key codes, built when the keymap changes, and read
+// the AltGr state of the latest X key event they handled rather than that
+// of the key being translated. So while such a window has the focus,
+// characters the layout lacks are typed only from the plain and Shift
+// levels of spare keycodes up to WineLastSpareKeycode, and only where the
+// AltGr levels of the keycode hold the same two characters (slotsWineTypes).
 //
 // type returns once the events are flushed to the X server. It waits
 // FirstUseDelay when it binds slots, and a text that needs more distinct
@@ -53,8 +63,13 @@ class XkbKeymap;
 class XTestKeyInjector : public KeystrokeInjector
 {
 public:
-    static constexpr std::chrono::milliseconds RestoreDelay{500};
     static constexpr std::chrono::milliseconds FirstUseDelay{50};
+    // Wine 8 gives a keycode that has symbols but no Windows key code of
+    // its own one of about 30 spare key codes, in ascending keycode order,
+    // until they run out: on the evdev keymap (Xorg, Xvfb, Xwayland), at
+    // keycode 161. A character on a higher keycode never reaches a Windows
+    // program.
+    static constexpr int WineLastSpareKeycode = 160;
 
     XTestKeyInjector();
     ~XTestKeyInjector() override;
@@ -75,7 +90,7 @@ public:
     // The name of the keycodes of the keymap the X server has now.
     QString keycodesName();
 
-    // Empties the spare keys now, rather than after RestoreDelay.
+    // Empties the spare keys now, rather than when the injector goes.
     void restoreKeymap();
 
 protected:
@@ -95,14 +110,15 @@ private:
     void releaseSpareKeysClaim();
     void handleServerEvents();
     void refreshAfterForeignChange();
-    std::u32string typeBatches(const std::u32string &strokes);
+    bool focusIsWine();
+    SpareKeyPool slotsWineTypes() const;
+    std::u32string typeBatches(const std::u32string &strokes, bool intoWine);
     void sendBindings(const std::vector<int> &keycodes);
     void throwIfFailed();
 
     std::unique_ptr<XConnection> m_connection;
     std::unique_ptr<XkbKeymap> m_keymap;
     SpareKeyPool m_pool;
-    QTimer m_restoreTimer;
     unsigned long m_claimAtom = 0;
     int m_ownMapChangesPending = 0;
     int m_xkbEventBase = 0;

@@ -3,6 +3,8 @@
 // takes a key's release and press at the same server millisecond for
 // auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
 // focus only through the window manager. One bexlow types into each. Then
+// Notepad under Wine, which keeps a table of its own from keycodes to
+// Windows key codes. Then
 // Calc on its own toolkit again under Xwayland: on sway, through the virtual
 // keyboard, and on KWin, through its fake input.
 #include "tests/receivers/privatedesktop.h"
@@ -56,9 +58,10 @@ protected:
 // Sends the scans one by one, as a scanner does, and checks each arrived.
 void expectScansArrive(TypingLine &typing, const ReceiverWindow &receiver, const QList<QByteArray> &scans = Scans)
 {
-    for (const QByteArray &scan : scans) {
-        typing.line.send(scan + "\r");
-        processEventsFor(80); // a scanner's pause between two scans
+    for (qsizetype i = 0; i < scans.size(); ++i) {
+        typing.line.send(scans[i] + "\r");
+        // A scanner's pause between two scans; now and then, a longer one.
+        processEventsFor(i % 50 == 49 ? 1500 : 80);
     }
     receiver.waitForLength(0, scans.join('\n').size() + 1, 120000);
     const QList<QByteArray> got = receiver.text().chopped(1).split('\n');
@@ -106,6 +109,21 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughKWinsFakeInput)
     const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
     ASSERT_TRUE(receiver.activate()) << "KWin did not activate the receiver";
     expectScansArrive(typing, receiver, AsciiScans);
+}
+
+// From a bexlow of its own, whose spare keys are all empty at first: after a
+// bexlow typed other characters the layout lacks into other programs, 25 of
+// these scans came out wrong in Notepad (see "Limitations" in the README).
+TEST(TypingUnderWine, NotepadGetsEveryScanFromAFreshBexlow)
+{
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {});
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::WineNotepad);
+    EXPECT_TRUE(receiver.activate()) << "the window manager did not activate Notepad";
+    expectScansArrive(typing, receiver);
+    stopProcess(windowManager);
 }
 
 std::string receiverName(const ::testing::TestParamInfo<ReceiverWindow::Kind> &receiver)

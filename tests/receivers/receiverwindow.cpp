@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 ReceiverWindow::ReceiverWindow(Kind kind)
+    : m_kind(kind)
 {
     const QString file = m_dir.filePath(QStringLiteral("received"));
     const QString ready = m_dir.filePath(QStringLiteral("ready"));
@@ -63,6 +64,18 @@ ReceiverWindow::ReceiverWindow(Kind kind)
                                         "'%1.tmp' '%1'; sleep 0.5; done) & exec java '%2' '%3'")
                              .arg(ready, QStringLiteral(BEXLOW_SWING_RECEIVER), file)});
         break;
+    case Kind::WineNotepad: {
+        static const QTemporaryDir prefix; // one a test binary: making it takes tens of seconds
+        m_process.start(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("export WINEPREFIX='%2' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=; [ -e "
+                            "'%2/system.reg' ] || { wineboot -i; wineserver -w; }; (for i in $(seq 120); do "
+                            "xdotool search --onlyvisible --class '^notepad.exe$' > '%1.tmp' 2>/dev/null && "
+                            "[ -s '%1.tmp' ] && exec mv '%1.tmp' '%1'; sleep 0.5; done) & exec wine notepad")
+                 .arg(ready, prefix.path())});
+        break;
+    }
     }
     // A browser takes a while to start on a loaded machine.
     const auto shown = [&] {
@@ -84,6 +97,29 @@ bool ReceiverWindow::activate() const
                              {QStringLiteral("30"), QStringLiteral("xdotool"), QStringLiteral("windowactivate"),
                               QStringLiteral("--sync"), QString::number(m_window)})
            == 0;
+}
+
+QByteArray ReceiverWindow::text() const
+{
+    return m_kind == Kind::WineNotepad ? notepadText() : readFile(m_dir.filePath(QStringLiteral("received")));
+}
+
+// Once the stamp that Wine gives the latest key press it handled (its
+// _NET_WM_USER_TIME) stood still for a second, so that these keys cannot mix
+// with bexlow's: all selected and copied, and read from the clipboard.
+QByteArray ReceiverWindow::notepadText() const
+{
+    QProcess reader;
+    reader.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("w=$(xprop -id %1 _NET_WM_USER_TIME_WINDOW | sed 's/.* //'); t() { xprop -id $w "
+                        "_NET_WM_USER_TIME; }; until a=$(t); sleep 1; [ \"$a\" = \"$(t)\" ]; do :; done; "
+                        "xdotool key --clearmodifiers ctrl+a ctrl+c; sleep 0.3; timeout 10 xclip -o -selection "
+                        "clipboard | sed 's/\\r$//'")
+             .arg(m_window)});
+    reader.waitForFinished(60000);
+    return reader.readAllStandardOutput();
 }
 
 void ReceiverWindow::waitForLength(qsizetype mark, qsizetype length, int timeoutMs) const

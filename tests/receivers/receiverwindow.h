@@ -28,12 +28,14 @@
 //    toolkit or on GTK 3 (calcreceiver.py); the file is the texts of column
 //    A, each followed by \n; X11 only;
 //  - Swing: a Java Swing text area (SwingReceiver.java); the file is its
-//    text; X11 only.
-// The last three take the focus only through a window manager (activate()).
+//    text; X11 only;
+//  - WineNotepad: Notepad under Wine; its text is read through the
+//    clipboard, with \r\n as \n, once no key came for a second; X11 only.
+// The last four take the focus only through a window manager (activate()).
 class ReceiverWindow
 {
 public:
-    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium, CalcX11, CalcGtk, Swing };
+    enum class Kind { Xterm, Foot, QtText, GtkText, Chromium, CalcX11, CalcGtk, Swing, WineNotepad };
 
     // Starts the window and waits until it is shown (on Wayland: until it
     // has the focus the compositor gives it). Throws when it is not.
@@ -46,7 +48,7 @@ public:
     unsigned long window() const { return m_window; }
     // Has the window manager activate the window; false if it did not.
     bool activate() const;
-    QByteArray text() const { return readFile(m_dir.filePath(QStringLiteral("received"))); }
+    QByteArray text() const;
     // How many key presses came with a modifier (QtText and Chromium only).
     QByteArray modifiers() const { return readFile(m_dir.filePath(QStringLiteral("mods"))).trimmed(); }
     // Polls until at least `length` bytes arrived after the first `mark` and
@@ -55,6 +57,9 @@ public:
     void waitForLength(qsizetype mark, qsizetype length, int timeoutMs = 30000) const;
 
 private:
+    QByteArray notepadText() const;
+
+    Kind m_kind;
     QTemporaryDir m_dir;
     QProcess m_process;
     unsigned long m_window = 0;
