@@ -133,6 +133,6 @@ void EisKeyboard::waitFor(const std::function<bool()> &done, std::chrono::millis
 
 void EisKeyboard::fail(int number, const QString &what)
 {
-    throw OperationError(number, QStringLiteral("The compositor's EIS server, reached through the desktop portal, %1")
-                                     .arg(what));
+    throw OperationError(
+        number, QStringLiteral("The compositor's EIS server, reached through the desktop portal, %1").arg(what));
 }

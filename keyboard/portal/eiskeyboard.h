@@ -52,8 +52,7 @@ private:
     // Takes events until done() holds; throws TypingFailed when the
     // connection is lost, and error `number` saying `what` when timeout
     // passes first.
-    void waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout, int number,
-                 const QString &what);
+    void waitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout, int number, const QString &what);
     [[noreturn]] static void fail(int number, const QString &what);
 
     std::unique_ptr<ei, Unref> m_ei;

@@ -42,19 +42,24 @@ void PortalKeyInjector::openEis()
 {
     if (!m_portal->offersEis())
         return;
+    // Which way the keys go is said at the first session and again where a
+    // later one goes the other way.
+    const bool toldBefore = std::exchange(m_eisTold, true);
+    const bool wentThroughEis = std::exchange(m_throughEis, false);
     try {
         const int fd = m_portal->connectToEis();
         m_eis = std::make_unique<EisKeyboard>(fd);
     } catch (const OperationError &error) {
         // The portal's own calls still type, one key at a time.
-        if (!std::exchange(m_eisTold, true))
+        if (!toldBefore || wentThroughEis)
             Report::failure(
                 OperationError(error.number(), error.description()
                                                    + QStringLiteral("; typing through the portal's calls instead, "
                                                                     "one key at a time")));
         return;
     }
-    if (!std::exchange(m_eisTold, true))
+    m_throughEis = true;
+    if (!toldBefore || !wentThroughEis)
         Report::line(QStringLiteral("typing through the compositor's EIS connection that the desktop portal gave"));
 }
 #else

@@ -51,7 +51,9 @@ private:
     std::unique_ptr<RemoteDesktopPortal> m_portal;
 #ifdef BEXLOW_WITH_LIBEI
     std::unique_ptr<EisKeyboard> m_eis;
-    // Whether the way the keys go was said already.
+    // Whether the way the keys go was said already, and whether the last
+    // session's keys went through EIS.
     bool m_eisTold = false;
+    bool m_throughEis = false;
 #endif
 };
