@@ -153,7 +153,9 @@ def measure(foot, flag, label, text):
     rate = "%9.0f chars/s" % (len(expected) / elapsed) if done else "  incomplete"
     print("  %-30s %5d chars  not typed, named %3d distinct  wrong %d  missing %d  extra %d  %s"
           % (label, len(text), len(lacking), wrong, missing, extra, rate))
-    if flag == "--portal":
+    if not done:
+        print("    the driver said: %s" % driver.stderr.strip().replace("\n", "\n    "))
+    elif flag == "--portal":
         # The way the keys went: the compositor's EIS connection where the
         # portal gave one, else one portal call a key.
         print("    keys went through %s" % ("the EIS connection" if "EIS connection" in driver.stderr
