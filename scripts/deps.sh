@@ -8,6 +8,8 @@
 #   tests office.
 #   --list prints the packages of the groups, one a line, and installs nothing
 #   (the distribution lane makes its trees from that list).
+#   --optional prints the packages installed only where the release has them
+#   (with the build group, wherever apt-cache knows them), one a line.
 set -euo pipefail
 
 # Compiling bexlow; GoogleTest because the build also compiles the tests.
@@ -18,6 +20,10 @@ build=(
     libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
 )
+# Built in where the release has it: libei, through which keys go to the
+# desktop portal's EIS connection (Debian 13 and later; not in Debian 12).
+# The .deb then depends on libei1 by its shared library.
+optional_build=(libei-dev)
 # make demo: a private X server, a window to type into, a virtual serial line.
 demo=(
     xvfb xterm xdotool xfonts-base fonts-dejavu-core socat python3 imagemagick
@@ -50,6 +56,10 @@ fuzz=(clang libclang-rt-14-dev)
 lane=(mmdebstrap)
 
 list=0
+if [ "${1:-}" = --optional ]; then
+    printf '%s\n' "${optional_build[@]}"
+    exit 0
+fi
 if [ "${1:-}" = --list ]; then
     list=1
     shift
@@ -59,7 +69,12 @@ fi
 packages=()
 for group in "$@"; do
     case "$group" in
-    build) packages+=("${build[@]}") ;;
+    build)
+        packages+=("${build[@]}")
+        [ "$list" = 1 ] || for package in "${optional_build[@]}"; do
+            apt-cache show "$package" >/dev/null 2>&1 && packages+=("$package")
+        done
+        ;;
     demo) packages+=("${demo[@]}") ;;
     tests) packages+=("${tests[@]}") ;;
     office) packages+=("${office[@]}") ;;

@@ -32,7 +32,9 @@ case "$step" in test | package | prepare | run) ;; *) fail "unknown step \"$step
 # Mirrors of Debian's archive may serve Release files past their Valid-Until.
 apt_options=(--aptopt='Acquire::Check-Valid-Until "false"' --aptopt='Acquire::Check-Date "false"')
 packages=$("$root/scripts/deps.sh" --list build demo tests | sort -u)
-digest=$(printf '%s\n' "$dist" "$packages" | sha256sum | cut -c1-12)
+# Packages only some releases have go in where the tree's apt knows them.
+optional=$("$root/scripts/deps.sh" --optional | paste -sd' ')
+digest=$(printf '%s\n' "$dist" "$packages" "$optional" | sha256sum | cut -c1-12)
 tree=$trees/$dist-$digest
 
 # One step at a time on a release: another waits here for it to end.
@@ -94,6 +96,8 @@ if [ ! -e "$tree/.bexlow-complete" ]; then
     mkdir -p "$trees"
     say "making the tree $tree ($(wc -l <<<"$packages") packages and their dependencies)"
     mmdebstrap --variant=apt "${apt_options[@]}" --include="$(paste -sd, <<<"$packages")" \
+        --chrooted-customize-hook="for p in $optional; do ! apt-cache show \$p >/dev/null 2>&1 ||
+            apt-get install -y -q --no-install-recommends \$p; done" \
         "$dist" "$tree.partial"
     touch "$tree.partial/.bexlow-complete"
     mv "$tree.partial" "$tree"

@@ -5,9 +5,14 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <cerrno>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -69,7 +74,8 @@ RemoteDesktopPortal::RemoteDesktopPortal(const QString &restoreToken)
     try {
         if (!m_bus.isConnected())
             fail(OperationError::TypingUnavailable, QStringLiteral("cannot be reached"), m_bus.lastError().message());
-        const bool persists = propertyOf(m_bus, QStringLiteral("version")).toUInt() >= 2;
+        m_version = propertyOf(m_bus, QStringLiteral("version")).toUInt();
+        const bool persists = m_version >= 2;
         m_sessionPath = request(QStringLiteral("CreateSession"), {},
                                 {{QStringLiteral("session_handle_token"), QStringLiteral("bexlow")}},
                                 QStringLiteral("refused a session"))
@@ -137,6 +143,26 @@ QVariantMap RemoteDesktopPortal::request(const QString &method, QVariantList arg
     if (answer.response != 0)
         fail(OperationError::TypingUnavailable, what, QStringLiteral("the desktop declined"));
     return answer.results;
+}
+
+int RemoteDesktopPortal::connectToEis()
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(Service), PortalPath, RemoteDesktopInterface,
+                                                          QStringLiteral("ConnectToEIS"));
+    message << QVariant::fromValue(QDBusObjectPath(m_sessionPath)) << QVariantMap();
+    const QDBusMessage reply = m_bus.call(message, QDBus::Block, ReplyTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        fail(OperationError::TypingUnavailable, QStringLiteral("gave no EIS connection"), reply.errorMessage());
+    const auto descriptor = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
+    if (!descriptor.isValid())
+        fail(OperationError::TypingUnavailable, QStringLiteral("gave no EIS connection"),
+             QStringLiteral("its answer held no file descriptor"));
+    // The message's copy closes with it.
+    const int fd = ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        fail(OperationError::TypingUnavailable, QStringLiteral("gave no EIS connection"),
+             OperationError::systemReason(errno));
+    return fd;
 }
 
 void RemoteDesktopPortal::key(uint32_t evdevCode, bool pressed)

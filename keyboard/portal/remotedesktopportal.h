@@ -39,6 +39,13 @@ public:
     // The token for the next start; empty where the portal gives none.
     QString restoreToken() const { return m_restoreToken; }
 
+    // From version 2 a started session can hand out a connection to the
+    // compositor's EIS server, which takes keys without answering each.
+    bool offersEis() const { return m_version >= 2; }
+    // That connection's file descriptor, the caller's to close; throws
+    // TypingUnavailable where the portal refuses it.
+    int connectToEis();
+
     // An evdev key code (without the X11 offset of 8) pressed or released,
     // passed on to the desktop when this returns; throws TypingFailed when
     // the portal refused it or the session has ended.
@@ -51,5 +58,6 @@ private:
     OwnSessionBus m_bus;
     QString m_sessionPath;
     QString m_restoreToken;
+    uint m_version = 0;
     int m_requests = 0;
 };
