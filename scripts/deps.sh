@@ -4,8 +4,8 @@
 # otherwise it prints the command to run.
 #
 # Usage: deps.sh [--list] [GROUP...]
-#   GROUP is build, demo, tests, office, fuzz or lane; with none, build demo
-#   tests office.
+#   GROUP is build, demo, tests, office, checks, fuzz or lane; with none,
+#   build demo tests office checks.
 #   --list prints the packages of the groups, one a line, and installs nothing
 #   (the distribution lane makes its trees from that list).
 #   --optional prints the packages installed only where the release has them
@@ -34,7 +34,7 @@ tests=(
     sway foot wtype xwayland x11-xserver-utils weston
     # Browser and GTK receivers
     chromium libgtk-3-dev
-    clang-format clang-tidy
+    clang-format
     desktop-file-utils dpkg-dev file groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver;
     # the input sources written to GSettings through dconf
@@ -52,6 +52,9 @@ tests=(
 # Notepad under Wine, read back through the clipboard with xclip.
 office=(libreoffice-calc libreoffice-gtk3 python3-uno default-jdk wine xclip)
 fuzz=(clang libclang-rt-14-dev)
+# The static analysis CI runs on this machine (scripts/tidy.sh); the lane's
+# trees go without it.
+checks=(clang-tidy)
 # The distribution lane (scripts/test-distro.sh) makes its Debian trees with it.
 lane=(mmdebstrap)
 
@@ -64,7 +67,7 @@ if [ "${1:-}" = --list ]; then
     list=1
     shift
 fi
-[ $# -gt 0 ] || set -- build demo tests office
+[ $# -gt 0 ] || set -- build demo tests office checks
 
 packages=()
 for group in "$@"; do
@@ -78,6 +81,7 @@ for group in "$@"; do
     demo) packages+=("${demo[@]}") ;;
     tests) packages+=("${tests[@]}") ;;
     office) packages+=("${office[@]}") ;;
+    checks) packages+=("${checks[@]}") ;;
     fuzz) packages+=("${fuzz[@]}") ;;
     lane) packages+=("${lane[@]}") ;;
     *) echo "deps: unknown group \"$group\" (build, demo, tests, office, fuzz, lane)" >&2; exit 2 ;;
