@@ -183,6 +183,8 @@ def desktop(title, start, flag):
 
 def main():
     sys.stdout.reconfigure(line_buffering=True)
+    print("bexlow GNOME and KDE typing benchmark, %s, %s, %d CPUs"
+          % (time.strftime("%Y-%m-%d %H:%M"), tb.distribution(), os.cpu_count()))
     version = subprocess.run(["mutter", "--version"], capture_output=True, text=True).stdout.split("\n")[0]
     desktop("bexlow on GNOME: headless %s (US layout), foot as receiver" % version, start_mutter, "--gnome")
     print()

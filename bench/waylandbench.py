@@ -86,8 +86,8 @@ def typing_comparison(foot):
 
 def main():
     sys.stdout.reconfigure(line_buffering=True)
-    print("bexlow Wayland typing benchmark, %s, headless sway %s, %d CPUs"
-          % (time.strftime("%Y-%m-%d %H:%M"),
+    print("bexlow Wayland typing benchmark, %s, %s, headless sway %s, %d CPUs"
+          % (time.strftime("%Y-%m-%d %H:%M"), tb.distribution(),
              subprocess.run(["sway", "--version"], capture_output=True, text=True).stdout.split()[-1],
              os.cpu_count()))
     try:
