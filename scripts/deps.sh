@@ -56,7 +56,7 @@ fuzz=(clang libclang-rt-14-dev)
 # trees go without it.
 checks=(clang-tidy)
 # The distribution lane (scripts/test-distro.sh) makes its Debian trees with it.
-lane=(mmdebstrap)
+lane=(mmdebstrap rsync)
 
 list=0
 if [ "${1:-}" = --optional ]; then
@@ -84,7 +84,7 @@ for group in "$@"; do
     checks) packages+=("${checks[@]}") ;;
     fuzz) packages+=("${fuzz[@]}") ;;
     lane) packages+=("${lane[@]}") ;;
-    *) echo "deps: unknown group \"$group\" (build, demo, tests, office, fuzz, lane)" >&2; exit 2 ;;
+    *) echo "deps: unknown group \"$group\" (build, demo, tests, office, checks, fuzz, lane)" >&2; exit 2 ;;
     esac
 done
 

@@ -119,12 +119,17 @@ mount -t tmpfs -o mode=1777 tmpfs "$tree/tmp"
 install -d -m 1777 -o root -g root "$tree/tmp/.X11-unix"
 
 # The sources as they are here, committed or not; the build folder in the
-# tree is kept, so a second run builds only what changed.
-rm -rf "$tree/root/bexlow"
-mkdir -p "$tree/root/bexlow"
+# tree is kept, so a second run builds only what changed. Files are compared
+# by content and a changed one gets the time of this copy: the build may
+# come from another checkout (a worktree) whose files are newer, and a file
+# taken over with its own older time would leave stale objects behind.
+staging=$(mktemp -d)
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
-    tar --null -T - -cf -) | tar -xf - -C "$tree/root/bexlow"
+    tar --null -T - -cf -) | tar -xf - -C "$staging"
+mkdir -p "$tree/root/bexlow"
+rsync -r --checksum --perms --delete "$staging/" "$tree/root/bexlow/"
+rm -rf "$staging"
 
 # Cases this release is known to fail, each with why; they still run on the
 # releases where they pass. Once the product is mended, the line goes.
