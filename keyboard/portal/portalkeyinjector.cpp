@@ -8,7 +8,7 @@
 // desktop's backend has taken it, and the backend passes it on to the
 // compositor later. Into Calc under KWin's Xwayland through KDE's backend,
 // with a gap of 10 ms 2 of 100 scans lost a doubled character, with 25 ms
-// none (on a quiet machine).
+// none at first and 2 of 100 on a more loaded machine.
 PortalKeyInjector::PortalKeyInjector(const QString &restoreToken, TokenKeeper keepToken,
                                      std::function<bool()> x11ProgramHasFocus)
     : LayoutKeyInjector(std::chrono::milliseconds(25), std::move(x11ProgramHasFocus))
