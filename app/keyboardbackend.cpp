@@ -19,6 +19,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace KeyboardBackend {
@@ -77,17 +79,32 @@ struct WaylandOffer
 
 // Types through the desktop portal, keeping each grant it gives in the
 // store for the next start.
+// Whether an X11 program under Xwayland has the keyboard, asked on an X
+// connection of its own; consequence: what it means where that cannot be
+// asked.
+std::function<bool()> xwaylandFocus(const QString &consequence)
+{
+    auto x11 = std::make_shared<XTestKeyInjector>();
+    auto focus = std::make_shared<XwaylandFocus>(*x11, consequence);
+    return [x11, focus] { return focus->x11ProgramHasFocus(); };
+}
+
+const QString DoubledCharactersDropped =
+    QStringLiteral("X11 programs under Xwayland may take a doubled character for a held key and drop it");
+
 std::unique_ptr<KeyInjector> portalInjector(SettingsStore &store)
 {
     return std::make_unique<PortalKeyInjector>(
-        storedTyping(store, SettingsLayout::PortalTokenKey), [&store](const QString &token) {
+        storedTyping(store, SettingsLayout::PortalTokenKey),
+        [&store](const QString &token) {
             try {
                 store.save(SettingsLayout::ApplicationTitle, SettingsLayout::TypingSection,
                            SettingsLayout::PortalTokenKey, token);
             } catch (const OperationError &error) {
                 Report::failure(error);
             }
-        });
+        },
+        xwaylandFocus(DoubledCharactersDropped));
 }
 
 // Makes the backend's injector and checks that it can type.
@@ -153,13 +170,11 @@ std::unique_ptr<KeyInjector> makeFor(BackendChoice::Backend backend, SettingsSto
     case BackendChoice::Backend::Wayland:
         return std::make_unique<WlrootsKeyInjector>();
     case BackendChoice::Backend::Gnome:
-        return std::make_unique<MutterKeyInjector>();
-    case BackendChoice::Backend::Kde: {
-        auto x11 = std::make_shared<XTestKeyInjector>();
-        auto focus = std::make_shared<XwaylandFocus>(
-            *x11, QStringLiteral("X11 programs under Xwayland may lose the characters your layout lacks"));
-        return std::make_unique<KWinFakeInputInjector>([x11, focus] { return focus->x11ProgramHasFocus(); });
-    }
+        return std::make_unique<MutterKeyInjector>(xwaylandFocus(DoubledCharactersDropped));
+    case BackendChoice::Backend::Kde:
+        return std::make_unique<KWinFakeInputInjector>(xwaylandFocus(
+            QStringLiteral("X11 programs under Xwayland may lose the characters your layout lacks and take a "
+                           "doubled character for a held key")));
     case BackendChoice::Backend::Portal:
         return portalInjector(store);
     case BackendChoice::Backend::X11:

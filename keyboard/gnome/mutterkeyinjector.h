@@ -2,6 +2,7 @@
 
 #include "keyboard/wayland/layoutkeyinjector.h"
 
+#include <functional>
 #include <memory>
 
 class RemoteDesktopSession;
@@ -19,7 +20,7 @@ class RemoteDesktopSession;
 class MutterKeyInjector : public LayoutKeyInjector
 {
 public:
-    MutterKeyInjector();
+    explicit MutterKeyInjector(std::function<bool()> x11ProgramHasFocus = {});
     ~MutterKeyInjector() override;
 
 protected:

@@ -11,11 +11,11 @@
 
 #include <utility>
 
-// KWin passes each key on to Xwayland before it answers the next request:
-// once Xwayland has answered too, only its clock needs to move on.
+// The gap where Xwayland is not watched: KWin passes each key on to
+// Xwayland before it answers the next request; then only Xwayland's clock
+// needs to move on.
 KWinFakeInputInjector::KWinFakeInputInjector(std::function<bool()> x11ProgramHasFocus)
-    : LayoutKeyInjector(std::chrono::milliseconds(2))
-    , m_x11ProgramHasFocus(std::move(x11ProgramHasFocus))
+    : LayoutKeyInjector(std::chrono::milliseconds(2), std::move(x11ProgramHasFocus))
 {}
 
 KWinFakeInputInjector::~KWinFakeInputInjector()
@@ -66,15 +66,9 @@ void KWinFakeInputInjector::key(uint32_t evdevCode, bool pressed)
     sent();
 }
 
-std::u32string KWinFakeInputInjector::typeStrokes(const std::u32string &strokes)
-{
-    m_keysymsArrive = !(m_x11ProgramHasFocus && m_x11ProgramHasFocus());
-    return LayoutKeyInjector::typeStrokes(strokes);
-}
-
 bool KWinFakeInputInjector::typeCharacter(char32_t c)
 {
-    if (m_version < KeysymVersion || !m_keysymsArrive)
+    if (m_version < KeysymVersion || x11ProgramFocused())
         return false;
     const uint32_t keysym = CharacterKeysym::of(c);
     if (keysym == XKB_KEY_NoSymbol)

@@ -30,7 +30,6 @@ public:
     ~KWinFakeInputInjector() override;
 
 protected:
-    std::u32string typeStrokes(const std::u32string &strokes) override;
     void openKeys(WaylandConnection &connection) override;
     void closeKeys() override;
     void key(uint32_t evdevCode, bool pressed) override;
@@ -41,8 +40,6 @@ protected:
 private:
     void sent();
 
-    std::function<bool()> m_x11ProgramHasFocus;
-    bool m_keysymsArrive = false; // for the text being typed
     WaylandConnection *m_connection = nullptr;
     org_kde_kwin_fake_input *m_fakeInput = nullptr;
     uint32_t m_version = 0;

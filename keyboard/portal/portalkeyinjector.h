@@ -32,7 +32,8 @@ class PortalKeyInjector : public LayoutKeyInjector
 public:
     using TokenKeeper = std::function<void(const QString &)>;
 
-    PortalKeyInjector(const QString &restoreToken, TokenKeeper keepToken);
+    PortalKeyInjector(const QString &restoreToken, TokenKeeper keepToken,
+                      std::function<bool()> x11ProgramHasFocus = {});
     ~PortalKeyInjector() override;
 
 protected:

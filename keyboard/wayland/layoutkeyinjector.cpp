@@ -3,7 +3,7 @@
 #include "core/operationerror.h"
 #include "keyboard/wayland/seatkeymap.h"
 #include "keyboard/wayland/waylandconnection.h"
-#include "keyboard/x11/xconnection.h"
+#include "keyboard/x11/xwaylandkeywatch.h"
 
 #include <chrono>
 #include <thread>
@@ -15,6 +15,9 @@ namespace {
 constexpr std::chrono::milliseconds KeymapTimeout{3000};
 // The left Shift key on every layout.
 constexpr uint32_t LeftShift = 42;
+// How long a key pressed again waits at most for Xwayland, and a text at
+// its start for what Xwayland has not handled of the text before.
+constexpr std::chrono::milliseconds XwaylandTimeout{500};
 // Keystrokes sent between two looks at the pace.
 constexpr double KeystrokesPerPace = 32;
 
@@ -28,8 +31,9 @@ double keystrokes(const LayoutStrokes::Stroke *stroke)
 
 } // namespace
 
-LayoutKeyInjector::LayoutKeyInjector(std::chrono::milliseconds repressGap)
+LayoutKeyInjector::LayoutKeyInjector(std::chrono::milliseconds repressGap, std::function<bool()> x11ProgramHasFocus)
     : m_repressGap(repressGap)
+    , m_x11ProgramHasFocus(std::move(x11ProgramHasFocus))
 {}
 
 LayoutKeyInjector::~LayoutKeyInjector()
@@ -56,6 +60,8 @@ std::u32string LayoutKeyInjector::typeStrokes(const std::u32string &strokes)
         connect();
         followLayout();
     }
+    m_x11ProgramFocused = m_x11ProgramHasFocus && m_x11ProgramHasFocus();
+    watchXwayland();
     std::u32string missing;
     double unpaced = 0;
     const auto pace = [this, &unpaced] { m_pacer.pace(std::exchange(unpaced, 0), [this] { flush(); }); };
@@ -67,12 +73,14 @@ std::u32string LayoutKeyInjector::typeStrokes(const std::u32string &strokes)
         // The same key again waits (a character not typed never matches).
         const uint32_t keycode = stroke ? stroke->keycode : 0;
         if (c == m_lastCharacter || (keycode != 0 && keycode == m_lastKey))
-            waitBeforeRepress();
+            waitBeforeRepress(keycode);
         if (!typeStroke(stroke) && !typeCharacter(c)) {
             if (missing.find(c) == std::u32string::npos)
                 missing += c;
             continue;
         }
+        if (m_watching && keycode != 0)
+            m_xwayland->sent(uint8_t(keycode));
         m_lastCharacter = c;
         m_lastKey = keycode;
     }
@@ -135,25 +143,26 @@ void LayoutKeyInjector::followLayout()
     m_layout = layout;
 }
 
-void LayoutKeyInjector::waitBeforeRepress()
+void LayoutKeyInjector::waitBeforeRepress(uint32_t keycode)
 {
     flush();
     sync();
-    syncXwayland();
+    if (m_watching && keycode != 0) {
+        // Where Xwayland does not tell in time (another window took the
+        // keyboard), the rest of the text goes without the watch.
+        m_watching = m_xwayland->awaitRepressable(uint8_t(keycode), XwaylandTimeout);
+        if (m_watching)
+            return;
+    }
     std::this_thread::sleep_for(m_repressGap);
 }
 
-void LayoutKeyInjector::syncXwayland()
+void LayoutKeyInjector::watchXwayland()
 {
-    // Xwayland stamps each key with its own clock's millisecond as it reads
-    // it, and some X11 programs take a release and a press of one key at the
-    // same millisecond for auto-repeat and drop the press. A busy Xwayland
-    // (redrawing a window after each key) reads a release late; it has read
-    // what the compositor passed on before it answers a request sent after.
-    m_xwaylandQuestions.ask([this] {
+    m_watching = m_x11ProgramFocused && m_xwaylandQuestions.ask([this] {
         if (!m_xwayland || m_xwayland->lost())
-            m_xwayland = std::make_unique<XConnection>();
-        m_xwayland->sync();
+            m_xwayland = std::make_unique<XwaylandKeyWatch>();
+        m_xwayland->settle(XwaylandTimeout);
         return true;
     });
 }

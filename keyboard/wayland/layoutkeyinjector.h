@@ -8,12 +8,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 class SeatKeymap;
 class WaylandConnection;
-class XConnection;
+class XwaylandKeyWatch;
 
 // Types on compositors that only press keys of the user's own layout
 // (GNOME's mutter, KDE's KWin), each through its own way in, which a
@@ -34,11 +35,13 @@ class XConnection;
 // disconnects a receiver that falls a socket's worth behind.
 //
 // A key pressed again right after its release (a doubled character, or one
-// key at another level) waits until the compositor has handled the release,
-// Xwayland (on $DISPLAY) has answered a request sent after that, and then
-// for the subclass's repress gap, so that X11 programs under Xwayland that
-// tell auto-repeat by equal times see two presses. Other characters do not
-// wait.
+// key at another level) waits, so that X11 programs under Xwayland that tell
+// auto-repeat by equal times see two presses: while an X11 program has the
+// keyboard (x11ProgramHasFocus, asked before each text), until Xwayland has
+// handled the release and its clock has moved on (XwaylandKeyWatch);
+// otherwise, or where Xwayland does not tell, until the compositor has
+// handled the release and then for the subclass's repress gap. Other
+// characters do not wait.
 class LayoutKeyInjector : public KeystrokeInjector
 {
 public:
@@ -53,9 +56,13 @@ protected:
     void giveUpConnection() override { disconnect(); }
 
     // repressGap: how long a key waits, once the compositor has handled its
-    // release and Xwayland has answered, before it is pressed again; enough
-    // for the release to reach Xwayland and Xwayland's clock to move on.
-    explicit LayoutKeyInjector(std::chrono::milliseconds repressGap);
+    // release, before it is pressed again where Xwayland is not watched.
+    // x11ProgramHasFocus: whether an X11 program under Xwayland has the
+    // keyboard; none where that is never asked.
+    LayoutKeyInjector(std::chrono::milliseconds repressGap, std::function<bool()> x11ProgramHasFocus);
+
+    // Whether an X11 program had the keyboard when the text began.
+    bool x11ProgramFocused() const { return m_x11ProgramFocused; }
 
     // Opens the way in for keys on connection, or throws TypingUnavailable.
     virtual void openKeys(WaylandConnection &connection) = 0;
@@ -80,11 +87,12 @@ private:
     void followLayout();
     // Types the stroke; false if there is none.
     bool typeStroke(const LayoutStrokes::Stroke *stroke);
-    // Before a key is pressed again right after its release.
-    void waitBeforeRepress();
-    // Waits until Xwayland has handled what came before; where there is no
-    // Xwayland to reach, says so once.
-    void syncXwayland();
+    // Before a key (an XKB keycode, 0 where the compositor chose it) is
+    // pressed again right after its release.
+    void waitBeforeRepress(uint32_t keycode);
+    // Opens and settles the watch on Xwayland where an X11 program has the
+    // keyboard; where Xwayland cannot be watched, says so once.
+    void watchXwayland();
 
     std::unique_ptr<WaylandConnection> m_wayland;
     std::unique_ptr<SeatKeymap> m_seatKeymap;
@@ -98,7 +106,10 @@ private:
     // the key).
     char32_t m_lastCharacter = 0;
     uint32_t m_lastKey = 0;
-    std::unique_ptr<XConnection> m_xwayland;
+    std::function<bool()> m_x11ProgramHasFocus;
+    bool m_x11ProgramFocused = false; // for the text being typed
+    std::unique_ptr<XwaylandKeyWatch> m_xwayland;
+    bool m_watching = false; // m_xwayland in the text being typed
     XwaylandQuestions m_xwaylandQuestions{
         QStringLiteral("X11 programs under Xwayland may take a doubled character for a held key and drop it")};
 };

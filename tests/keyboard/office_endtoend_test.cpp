@@ -3,10 +3,10 @@
 // takes a key's release and press at the same server millisecond for
 // auto-repeat, Calc on GTK 3, and a Java Swing text area, which takes the
 // focus only through the window manager. One bexlow types into each. Then
-// Notepad under Wine, which keeps a table of its own from keycodes to
-// Windows key codes. Then
 // Calc on its own toolkit again under Xwayland: on sway, through the virtual
-// keyboard, and on KWin, through its fake input.
+// keyboard, on KWin, through its fake input, on mutter, through its remote
+// desktop service, and through the desktop portal. Then Notepad under Wine,
+// which keeps a table of its own from keycodes to Windows key codes.
 #include "tests/receivers/privatedesktop.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"
@@ -104,6 +104,31 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughKWinsFakeInput)
 {
     PrivateSession session;
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::Granted);
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    ASSERT_TRUE(receiver.activate()) << "KWin did not activate the receiver";
+    expectScansArrive(typing, receiver, AsciiScans);
+}
+
+// Through mutter's remote desktop service, and through the desktop portal
+// where KWin refuses bexlow its fake input.
+TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughMutter)
+{
+    PrivateSession session;
+    MutterDesktop desktop(session, QStringLiteral("us"), {}, MutterDesktop::Receiver::NoneButXwayland);
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    ASSERT_TRUE(receiver.activate()) << "mutter did not activate the receiver";
+    expectScansArrive(typing, receiver, AsciiScans);
+}
+
+TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughThePortal)
+{
+    PrivateSession session;
+    KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
+    KdePortal portal(session);
     TypingLine typing;
     typing.start();
     const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
