@@ -38,7 +38,7 @@ std::vector<char32_t> SpareKeyPool::charactersOn(int keycode) const
     std::vector<char32_t> result(size_t(m_groups * m_levels), 0);
     for (const Slot &slot : m_slots) {
         if (slot.place.keycode == keycode)
-            result[size_t(slot.place.group * m_levels + slot.place.level)] = slot.character;
+            result[size_t(slot.place.group) * size_t(m_levels) + size_t(slot.place.level)] = slot.character;
     }
     return result;
 }

@@ -360,7 +360,7 @@ void XTestKeyInjector::refreshAfterForeignChange()
     std::vector<std::pair<SpareSlot, char32_t>> kept;
     for (const auto &[slot, character] : bindings) {
         const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(slot.keycode);
-        const size_t index = size_t(slot.group * m_keymap->spareLevels() + slot.level);
+        const size_t index = size_t(slot.group) * size_t(m_keymap->spareLevels()) + size_t(slot.level);
         if (index < keysyms.size() && keysyms[index] == CharacterKeysym::of(character)) {
             spare.push_back(slot.keycode);
             kept.emplace_back(slot, character);
