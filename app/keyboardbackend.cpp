@@ -77,8 +77,6 @@ struct WaylandOffer
     }
 };
 
-// Types through the desktop portal, keeping each grant it gives in the
-// store for the next start.
 // Whether an X11 program under Xwayland has the keyboard, asked on an X
 // connection of its own; consequence: what it means where that cannot be
 // asked.
@@ -92,6 +90,8 @@ std::function<bool()> xwaylandFocus(const QString &consequence)
 const QString DoubledCharactersDropped =
     QStringLiteral("X11 programs under Xwayland may take a doubled character for a held key and drop it");
 
+// Types through the desktop portal, keeping each grant it gives in the
+// store for the next start.
 std::unique_ptr<KeyInjector> portalInjector(SettingsStore &store)
 {
     return std::make_unique<PortalKeyInjector>(
