@@ -90,9 +90,6 @@ public:
     // The name of the keycodes of the keymap the X server has now.
     QString keycodesName();
 
-    // Empties the spare keys now, rather than when the injector goes.
-    void restoreKeymap();
-
 protected:
     std::u32string typeStrokes(const std::u32string &strokes) override;
     // Only a connection the X server broke: spare keys stay bound while a
@@ -100,6 +97,8 @@ protected:
     void giveUpConnection() override;
 
 private:
+    // Empties the spare keys, as the injector goes.
+    void restoreKeymap();
     void connect();
     void prepareConnection();
     void takeOverMasterKeyboard();

@@ -100,15 +100,22 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScan)
     expectScansArrive(typing, receiver);
 }
 
+// Calc on its own toolkit, activated by the desktop's window manager under
+// its Xwayland, gets the ASCII scans from a bexlow of its own.
+void expectCalcUnderXwaylandGetsAsciiScans(const char *desktop)
+{
+    TypingLine typing;
+    typing.start();
+    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
+    ASSERT_TRUE(receiver.activate()) << desktop << " did not activate the receiver";
+    expectScansArrive(typing, receiver, AsciiScans);
+}
+
 TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughKWinsFakeInput)
 {
     PrivateSession session;
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::Granted);
-    TypingLine typing;
-    typing.start();
-    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
-    ASSERT_TRUE(receiver.activate()) << "KWin did not activate the receiver";
-    expectScansArrive(typing, receiver, AsciiScans);
+    expectCalcUnderXwaylandGetsAsciiScans("KWin");
 }
 
 // Through mutter's remote desktop service, and through the desktop portal
@@ -117,11 +124,7 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughMutter)
 {
     PrivateSession session;
     MutterDesktop desktop(session, QStringLiteral("us"), {}, MutterDesktop::Receiver::NoneButXwayland);
-    TypingLine typing;
-    typing.start();
-    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
-    ASSERT_TRUE(receiver.activate()) << "mutter did not activate the receiver";
-    expectScansArrive(typing, receiver, AsciiScans);
+    expectCalcUnderXwaylandGetsAsciiScans("mutter");
 }
 
 TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughThePortal)
@@ -129,11 +132,7 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughThePortal)
     PrivateSession session;
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
     KdePortal portal(session);
-    TypingLine typing;
-    typing.start();
-    const ReceiverWindow receiver(ReceiverWindow::Kind::CalcX11);
-    ASSERT_TRUE(receiver.activate()) << "KWin did not activate the receiver";
-    expectScansArrive(typing, receiver, AsciiScans);
+    expectCalcUnderXwaylandGetsAsciiScans("KWin");
 }
 
 // From a bexlow of its own, whose spare keys are all empty at first: after a
