@@ -1,6 +1,8 @@
 #include "app/keyboardbackend.h"
 
 #include "app/backendchoice.h"
+#include "app/wlrootskeyinjector.h"
+#include "app/xwaylandfocus.h"
 #include "core/operationerror.h"
 #include "core/report.h"
 #include "keyboard/gnome/mutterkeyinjector.h"
@@ -10,9 +12,7 @@
 #include "keyboard/portal/remotedesktopportal.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/wlroots/virtualkeyboardinjector.h"
-#include "keyboard/wlroots/wlrootskeyinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
-#include "keyboard/x11/xwaylandfocus.h"
 #include "store/settingslayout.h"
 #include "store/settingsstore.h"
 

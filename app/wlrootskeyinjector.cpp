@@ -1,4 +1,4 @@
-#include "keyboard/wlroots/wlrootskeyinjector.h"
+#include "app/wlrootskeyinjector.h"
 
 #include "core/operationerror.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/xwaylandfocus.h"
 #include "keyboard/keyinjector.h"
 #include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "keyboard/x11/xtestkeyinjector.h"
-#include "keyboard/x11/xwaylandfocus.h"
 
 // Types on a wlroots-based desktop (sway, Hyprland, river, labwc, ...): into
 // native Wayland windows through the virtual keyboard, into X11 programs

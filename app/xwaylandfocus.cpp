@@ -1,30 +1,8 @@
-#include "keyboard/x11/xwaylandfocus.h"
+#include "app/xwaylandfocus.h"
 
-#include "core/operationerror.h"
-#include "core/report.h"
 #include "keyboard/x11/xtestkeyinjector.h"
 
 #include <utility>
-
-XwaylandQuestions::XwaylandQuestions(QString consequence)
-    : m_consequence(std::move(consequence))
-{}
-
-bool XwaylandQuestions::ask(const std::function<bool()> &question)
-{
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return false;
-    try {
-        const bool answer = question();
-        m_problemSaid = false;
-        return answer;
-    } catch (const OperationError &error) {
-        if (!m_problemSaid)
-            Report::failure(OperationError(error.number(), error.description() + QStringLiteral("; ") + m_consequence));
-        m_problemSaid = true;
-    }
-    return false;
-}
 
 XwaylandFocus::XwaylandFocus(XTestKeyInjector &x11, QString consequence)
     : m_x11(x11)

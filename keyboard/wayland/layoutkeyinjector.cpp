@@ -3,7 +3,7 @@
 #include "core/operationerror.h"
 #include "keyboard/wayland/seatkeymap.h"
 #include "keyboard/wayland/waylandconnection.h"
-#include "keyboard/x11/xwaylandkeywatch.h"
+#include "keyboard/xserver/xwaylandkeywatch.h"
 
 #include <chrono>
 #include <thread>

@@ -4,7 +4,7 @@
 #include "keyboard/keystrokepacer.h"
 #include "keyboard/wayland/activelayout.h"
 #include "keyboard/wayland/layoutstrokes.h"
-#include "keyboard/x11/xwaylandfocus.h"
+#include "keyboard/xserver/xwaylandquestions.h"
 
 #include <chrono>
 #include <cstdint>

@@ -6,8 +6,8 @@
 #include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/fatalsignalcleanup.h"
 #include "keyboard/x11/typingsession.h"
-#include "keyboard/x11/xconnection.h"
 #include "keyboard/x11/xkbkeymap.h"
+#include "keyboard/xserver/xconnection.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>

@@ -1,4 +1,4 @@
-#include "keyboard/x11/xconnection.h"
+#include "keyboard/xserver/xconnection.h"
 
 #include "core/operationerror.h"
 

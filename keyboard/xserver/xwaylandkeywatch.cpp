@@ -1,4 +1,4 @@
-#include "keyboard/x11/xwaylandkeywatch.h"
+#include "keyboard/xserver/xwaylandkeywatch.h"
 
 #include "core/operationerror.h"
 

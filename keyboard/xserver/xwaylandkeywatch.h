@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keyboard/x11/xconnection.h"
+#include "keyboard/xserver/xconnection.h"
 
 #include <array>
 #include <chrono>
