@@ -16,7 +16,7 @@ set -euo pipefail
 build=(
     cmake make g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
-    libx11-dev libxcb1-dev libxtst-dev libxi-dev libxext-dev libxkbcommon-dev libxkbregistry-dev libglib2.0-dev
+    libx11-dev libxcb1-dev libxtst-dev libxi-dev libxext-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev libxkbregistry-dev libglib2.0-dev
     libwayland-dev libwayland-bin qt6-wayland
     googletest libgtest-dev
 )

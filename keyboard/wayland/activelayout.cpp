@@ -4,7 +4,7 @@
 #include <gio/gio.h>
 
 #include "core/report.h"
-#include "keyboard/wayland/xkbhandles.h"
+#include "keyboard/xkbhandles.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

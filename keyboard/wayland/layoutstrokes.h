@@ -5,16 +5,9 @@
 #include <unordered_map>
 
 // How each character is typed on a given keyboard layout (an XKB keymap as
-// text, one of its layouts), worked out by libxkbcommon the way the receiving
-// clients will: for every key, alone, with Shift, with the level-three
-// shift (AltGr) and with both, the character it then gives. A character is
-// taken at its first way in that order, on the lowest keycode, and only on
-// keycodes up to 255, which X11 windows under Xwayland can receive.
-//
-// Only Shift and AltGr are ever held, so no character needs a modifier
-// that a program could take for a shortcut. A character found on no key at
-// these levels (a dead key's, another script's) has no stroke: it cannot be
-// typed on this layout.
+// text, one of its layouts): its place in the layout index (LayoutIndex,
+// that layout alone), and whether a compositor that types keysyms finds it
+// there.
 class LayoutStrokes
 {
 public:

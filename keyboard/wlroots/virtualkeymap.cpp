@@ -2,7 +2,7 @@
 
 #include "core/operationerror.h"
 #include "keyboard/characterkeysym.h"
-#include "keyboard/wayland/xkbhandles.h"
+#include "keyboard/xkbhandles.h"
 
 #include <xkbcommon/xkbcommon.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keyboard/x11/keymapindex.h"
+#include "keyboard/x11/xkbkeymap.h"
 
 #include <chrono>
 #include <vector>

@@ -4,7 +4,9 @@
 #include "keyboard/x11keycode.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon-x11.h>
 
 #include <algorithm>
 
@@ -46,8 +48,27 @@ void XkbKeymap::reload()
         XkbFreeKeyboard(m_xkb, 0, True);
     m_xkb = xkb;
     m_index.reset();
+    readLayouts();
     readModifiers();
     findFourLevelType();
+}
+
+void XkbKeymap::readLayouts()
+{
+    XFlush(m_display); // what Xlib holds goes before libxkbcommon's requests
+    xcb_connection_t *connection = XGetXCBConnection(m_display);
+    if (!m_context)
+        m_context.reset(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    if (!m_context
+        || !xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                        XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr))
+        throw OperationError(OperationError::TypingFailed,
+                             QStringLiteral("typing failed: the X server's keyboard extension cannot be used"));
+    m_layouts.reset(xkb_x11_keymap_new_from_device(
+        m_context.get(), connection, xkb_x11_get_core_keyboard_device_id(connection), XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!m_layouts)
+        throw OperationError(OperationError::TypingFailed,
+                             QStringLiteral("typing failed: the X server's keyboard map cannot be read"));
 }
 
 unsigned XkbKeymap::modifiersOf(int keycode) const
@@ -80,11 +101,17 @@ void XkbKeymap::readModifiers()
 
 std::optional<KeyPosition> XkbKeymap::find(char32_t c, int group, const std::vector<int> &skipped)
 {
-    if (!m_index || m_index->preferredGroup() != group || m_indexSkipped != skipped) {
-        m_index.emplace(m_xkb, m_modifiers.typingModifiers(), group, skipped);
+    if (!m_index || m_indexGroup != group || m_indexSkipped != skipped) {
+        m_index.emplace(m_layouts.get(), LayoutIndex::Options{uint32_t(group), true, {skipped.begin(), skipped.end()}});
+        m_indexGroup = group;
         m_indexSkipped = skipped;
     }
-    return m_index->find(c);
+    const LayoutIndex::Place *place = m_index->find(c);
+    // The modifiers XTEST presses: those the server has for Shift and AltGr.
+    if (!place || (place->shift && !m_modifiers.shiftMask) || (place->levelThree && !m_modifiers.level3Mask))
+        return std::nullopt;
+    return KeyPosition{int(place->keycode), int(place->layout),
+                       (place->shift ? m_modifiers.shiftMask : 0) | (place->levelThree ? m_modifiers.level3Mask : 0)};
 }
 
 std::vector<int> XkbKeymap::emptyKeycodes() const

@@ -1,12 +1,22 @@
 #pragma once
 
-#include "keyboard/x11/keymapindex.h"
+#include "keyboard/layoutindex.h"
+#include "keyboard/xkbhandles.h"
 
 #include <optional>
 #include <utility>
 #include <vector>
 
 typedef struct _XDisplay Display;
+
+// Where a character sits on the keyboard: the key, the group (layout) and
+// the modifiers that select its level.
+struct KeyPosition
+{
+    int keycode = 0;
+    int group = 0;
+    unsigned modifiers = 0;
+};
 
 // The modifier keys that typing presses, and every keycode that is a
 // modifier (to let go of those the user holds).
@@ -39,8 +49,8 @@ public:
 
     const ModifierKeys &modifiers() const { return m_modifiers; }
 
-    // The easiest position of character c, preferring `group`, leaving out
-    // the keycodes in `skipped` (the spare keys).
+    // The easiest position of character c (LayoutIndex), preferring
+    // `group`, leaving out the keycodes in `skipped` (the spare keys).
     std::optional<KeyPosition> find(char32_t c, int group, const std::vector<int> &skipped);
 
     // Keycodes 9 to 255 that have no symbols. Keycode 8 is left out: it
@@ -73,6 +83,7 @@ public:
     void bindSpareKeys(const std::vector<std::pair<int, std::vector<unsigned long>>> &keysyms);
 
 private:
+    void readLayouts();
     void readModifiers();
     unsigned modifiersOf(int keycode) const;
     void findFourLevelType();
@@ -80,7 +91,10 @@ private:
     Display *m_display = nullptr;
     struct _XkbDesc *m_xkb = nullptr;
     ModifierKeys m_modifiers;
-    std::optional<KeymapIndex> m_index;
+    XkbContextHandle m_context;
+    XkbKeymapHandle m_layouts; // the same map, read by libxkbcommon
+    std::optional<LayoutIndex> m_index;
+    int m_indexGroup = 0;
     std::vector<int> m_indexSkipped;
     int m_fourLevelType = -1;
 };

@@ -4,11 +4,12 @@
 // ends, and how long the receiver is assumed busy (the times are given, so
 // it is checked exactly).
 #include "keyboard/characterkeysym.h"
+#include "keyboard/layoutindex.h"
 #include "keyboard/typedtext.h"
 #include "keyboard/wayland/layoutstrokes.h"
-#include "keyboard/wayland/xkbhandles.h"
 #include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/sparekeypool.h"
+#include "keyboard/xkbhandles.h"
 
 #include <gtest/gtest.h>
 
@@ -78,35 +79,51 @@ TEST(CharacterKeysym, ControlKeysLatinOneAndUnicodeNeverALegacyOne)
         EXPECT_EQ(CharacterKeysym::of(c), keysym) << uint(c);
 }
 
-TEST(LayoutStrokes, TheKeyAndLevelOfEachCharacterOnTheLayoutInUse)
+TEST(LayoutIndex, TheKeyLayoutAndLevelOfEachCharacter)
 {
     const XkbContextHandle context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     const xkb_rule_names names{"evdev", "pc105", "us,de", "", ""};
     const XkbKeymapHandle keymap(xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
     ASSERT_TRUE(keymap);
-    const std::unique_ptr<char, decltype(&free)> text(xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1),
-                                                      &free);
     struct Row
     {
-        uint32_t layout;
+        LayoutIndex::Options options;
         char32_t c;
-        uint32_t keycode; // 0: no stroke
+        uint32_t keycode; // 0: no place
+        uint32_t layout;
         bool shift, levelThree;
     } rows[] = {
-        {0, U'z', 52, false, false}, {0, U'Z', 52, true, false},  {0, U'@', 11, true, false},
-        {0, U'€', 0, false, false},  {1, U'z', 29, false, false}, {1, U'@', 24, false, true},
-        {1, U'€', 26, false, true},  {1, U'ß', 20, false, false}, {1, U'é', 0, false, false},
-        {7, U'z', 52, false, false}, // no such layout: the first
+        {{0, false, {}}, U'z', 52, 0, false, false},
+        {{0, false, {}}, U'Z', 52, 0, true, false},
+        {{0, false, {}}, U'@', 11, 0, true, false},
+        {{0, false, {}}, U'*', 17, 0, true, false}, // not the keypad's
+        {{0, false, {}}, U'€', 0, 0, false, false},
+        {{1, false, {}}, U'z', 29, 1, false, false},
+        {{1, false, {}}, U'@', 24, 1, false, true},
+        {{1, false, {}}, U'ß', 20, 1, false, false},
+        {{1, false, {}}, U' ', 65, 1, false, false}, // a key of one layout: no switch
+        {{1, false, {}}, U'é', 0, 0, false, false},
+        {{7, false, {}}, U'z', 52, 0, false, false}, // no such layout: the first
+        {{0, true, {}}, U'€', 26, 1, false, true},
+        {{0, true, {52}}, U'z', 29, 1, false, false}, // skipped keycode
     };
     for (const Row &row : rows) {
-        const LayoutStrokes strokes(text.get(), row.layout);
-        const LayoutStrokes::Stroke *stroke = strokes.find(row.c);
-        ASSERT_EQ(stroke ? stroke->keycode : 0, row.keycode) << row.layout << " " << uint(row.c);
-        if (stroke) {
-            EXPECT_EQ(std::pair(stroke->shift, stroke->levelThree), std::pair(row.shift, row.levelThree))
+        const LayoutIndex index(keymap.get(), row.options);
+        const LayoutIndex::Place *place = index.find(row.c);
+        ASSERT_EQ(place ? place->keycode : 0, row.keycode) << row.options.layout << " " << uint(row.c);
+        if (place) {
+            EXPECT_EQ(std::tuple(place->layout, place->shift, place->levelThree),
+                      std::tuple(row.layout, row.shift, row.levelThree))
                 << uint(row.c);
         }
     }
+
+    // A compositor that types keysyms finds them at their first place only.
+    const std::unique_ptr<char, decltype(&free)> text(xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1),
+                                                      &free);
+    const LayoutStrokes german(text.get(), 1);
+    EXPECT_TRUE(german.find(U'Z')->firstPlaceOfKeysym);
+    EXPECT_FALSE(german.find(U'@')->firstPlaceOfKeysym);
 }
 
 TEST(BatchPlanner, WhereABatchEndsAndWhatItBinds)
