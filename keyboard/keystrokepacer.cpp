@@ -5,17 +5,23 @@
 
 void KeystrokePacer::pace(double count, const std::function<void()> &flush)
 {
-    const Clock::time_point now = Clock::now();
+    if (const std::optional<Clock::time_point> until = charge(count, Clock::now())) {
+        flush();
+        std::this_thread::sleep_until(*until);
+    }
+}
+
+std::optional<KeystrokePacer::Clock::time_point> KeystrokePacer::charge(double count, Clock::time_point now)
+{
     const double elapsed = std::chrono::duration<double>(now - m_last).count();
     m_allowance = std::min(m_pace.batch, m_allowance + elapsed * m_pace.rate) - count;
     m_last = now;
     if (m_allowance >= 0)
-        return;
+        return std::nullopt;
     // The debt is paid by waiting; the next call starts from after the wait.
-    const auto wait = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>((m_pace.batch - m_allowance) / m_pace.rate));
-    m_last = now + wait;
+    m_last = now
+             + std::chrono::duration_cast<Clock::duration>(
+                 std::chrono::duration<double>((m_pace.batch - m_allowance) / m_pace.rate));
     m_allowance = m_pace.batch;
-    flush();
-    std::this_thread::sleep_until(m_last);
+    return m_last;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 // Keeps typing within what a receiver that stops reading can hold.
 //
@@ -60,6 +61,9 @@ public:
     // pace, calls flush() to send what is queued, then waits until a whole
     // batch may go again.
     void pace(double count, const std::function<void()> &flush);
+    // The same reckoning at `now`: the time until which typing must wait
+    // (after sending what is queued), or nothing while within the pace.
+    std::optional<Clock::time_point> charge(double count, Clock::time_point now);
 
 private:
     Pace m_pace;

@@ -4,9 +4,11 @@
 // ends, and how long the receiver is assumed busy (the times are given, so
 // it is checked exactly).
 #include "keyboard/characterkeysym.h"
+#include "keyboard/keystrokepacer.h"
 #include "keyboard/layoutindex.h"
 #include "keyboard/typedtext.h"
 #include "keyboard/wayland/layoutstrokes.h"
+#include "keyboard/wlroots/virtualkeymap.h"
 #include "keyboard/x11/batchplanner.h"
 #include "keyboard/x11/sparekeypool.h"
 #include "keyboard/xkbhandles.h"
@@ -124,6 +126,69 @@ TEST(LayoutIndex, TheKeyLayoutAndLevelOfEachCharacter)
     const LayoutStrokes german(text.get(), 1);
     EXPECT_TRUE(german.find(U'Z')->firstPlaceOfKeysym);
     EXPECT_FALSE(german.find(U'@')->firstPlaceOfKeysym);
+}
+
+TEST(KeystrokePacer, ABatchAtOnceThenTheRate)
+{
+    struct Row
+    {
+        double atMs;
+        double count;
+        double waitUntilMs; // < 0: no wait
+    } rows[] = {
+        {0, 100, -1},                  // a whole batch at once
+        {0, 1, 1000.0 * 101 / 300},    // one more waits until a batch may go again
+        {1000.0 * 101 / 300, 100, -1}, // the batch after the wait
+        {1336.7, 150, 1336.7 + 500},   // a second idle earns one batch, not more
+        {1846.7, 3, -1},               // within the pace again
+    };
+    KeystrokePacer pacer(KeystrokePacer::LayoutPace);
+    const KeystrokePacer::Clock::time_point start{std::chrono::hours(1)};
+    const auto at = [&](double ms) {
+        return start
+               + std::chrono::duration_cast<KeystrokePacer::Clock::duration>(
+                   std::chrono::duration<double, std::milli>(ms));
+    };
+    for (const Row &row : rows) {
+        const auto until = pacer.charge(row.count, at(row.atMs));
+        ASSERT_EQ(until.has_value(), row.waitUntilMs >= 0) << row.atMs;
+        if (until) {
+            const double untilMs = std::chrono::duration<double, std::milli>(*until - start).count();
+            EXPECT_NEAR(untilMs, row.waitUntilMs, 0.01);
+        }
+    }
+}
+
+TEST(VirtualKeymap, KeysGivenAndTakenTextAfterText)
+{
+    std::u32string many; // one more distinct character than the keymap has keys
+    for (size_t i = 0; i <= VirtualKeymap::KeyCount; ++i)
+        many += char32_t(U'\u4e00' + i);
+    struct Row
+    {
+        std::u32string text;
+        size_t pieceEnd;
+        bool changed;
+        size_t rebound;
+    } rows[] = {
+        {U"abc", 3, true, 0},
+        {U"cab", 3, false, 0},
+        {U"aab", 3, true, 0},                     // a doubled character gets a second key
+        {many, VirtualKeymap::KeyCount, true, 4}, // the keys used longest ago go
+    };
+    VirtualKeymap keymap;
+    for (const Row &row : rows) {
+        const size_t end = keymap.pieceEnd(row.text, 0);
+        ASSERT_EQ(end, row.pieceEnd) << row.text.size();
+        EXPECT_EQ(keymap.prepare(row.text, 0, end), row.changed) << row.text.size();
+        EXPECT_EQ(keymap.rebound().size(), row.rebound) << row.text.size();
+        for (size_t i = 0; i < end; ++i)
+            ASSERT_NE(keymap.positionOf(row.text[i]).keycode, 0) << i;
+    }
+    EXPECT_NO_THROW(keymap.text());
+    keymap.prepare(U"xx", 0, 2);
+    const int first = keymap.positionOf(U'x').keycode;
+    EXPECT_NE(keymap.positionOf(U'x', first).keycode, first);
 }
 
 TEST(BatchPlanner, WhereABatchEndsAndWhatItBinds)
