@@ -149,7 +149,9 @@ void TypingLine::expectTypedThroughAPause(const ReceiverWindow &receiver, qint64
     ::kill(pid_t(paused), SIGSTOP);
     processEventsFor(2000);
     ::kill(pid_t(paused), SIGCONT);
-    receiver.waitForLength(mark, text.size());
+    // At the slowest pace (GNOME, capitals: about 100 a second) the text
+    // takes a minute.
+    receiver.waitForLength(mark, text.size(), 120000);
     EXPECT_TRUE(receiver.running()) << "the compositor disconnected the receiver";
     EXPECT_EQ(receiver.text().mid(mark).toStdString(), text.toStdString());
 }
