@@ -75,7 +75,12 @@ LineConfig LineConfig::parse(const QString &settings)
 
 QString LineConfig::toString() const
 {
-    return QStringLiteral("%1,%2,%3,%4").arg(speed).arg(ParityLetters[int(parity)]).arg(dataBits).arg(stopBits);
+    return QStringLiteral("%1,%2,%3,%4").arg(speed).arg(parityLetter(parity)).arg(dataBits).arg(stopBits);
+}
+
+QChar parityLetter(Parity parity)
+{
+    return ParityLetters[int(parity)];
 }
 
 FlowControl flowControlFromCode(int code)

@@ -28,5 +28,8 @@ struct LineConfig
     QString toString() const;
 };
 
+// The letter that stands for parity in a line settings string, lower case.
+QChar parityLetter(Parity parity);
+
 // Converts a flow-control code 0 to 3; throws OperationError for others.
 FlowControl flowControlFromCode(int code);

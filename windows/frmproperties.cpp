@@ -3,6 +3,7 @@
 
 #include "core/operationerror.h"
 #include "core/report.h"
+#include "serial/lineconfig.h"
 #include "serial/mscomm.h"
 #include "settings/linesettings.h"
 #include "store/settingslayout.h"
@@ -185,21 +186,16 @@ void frmProperties::fillLists()
     });
     m_ui->cboDataBits->addItems(
         {QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
-    m_ui->cboParity->addItems({QStringLiteral("Even"), QStringLiteral("Odd"), QStringLiteral("None"),
-                               QStringLiteral("Mark"), QStringLiteral("Space")});
+    // Each entry holds its parity's letter.
+    for (const auto &[name, parity] :
+         {std::pair{"Even", Parity::Even}, std::pair{"Odd", Parity::Odd}, std::pair{"None", Parity::None},
+          std::pair{"Mark", Parity::Mark}, std::pair{"Space", Parity::Space}})
+        m_ui->cboParity->addItem(QString::fromLatin1(name), QString(parityLetter(parity)));
     m_ui->cboStopBits->addItems({QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
 
     // A list selects its first entry when it gets one; these start without a selection.
     for (QComboBox *list : {m_ui->cboPort, m_ui->cboSpeed, m_ui->cboDataBits, m_ui->cboParity, m_ui->cboStopBits})
         list->setCurrentIndex(-1);
-}
-
-int frmProperties::parityIndex(const QString &letter)
-{
-    static const QString letters = QStringLiteral("eonms"); // in the order of the parity list
-    if (letter.size() != 1)
-        return -1;
-    return int(letters.indexOf(letter.at(0), 0, Qt::CaseSensitive));
 }
 
 void frmProperties::LoadPropertySettings()
@@ -211,8 +207,7 @@ void frmProperties::LoadPropertySettings()
     // selection; the rest still loads.
     if (const std::optional<LineSettings::Fields> fields = LineSettings::parseByPosition(comm.Settings())) {
         selectText(*m_ui->cboSpeed, fields->speed);
-        if (const int parity = parityIndex(fields->parity); parity >= 0)
-            m_ui->cboParity->setCurrentIndex(parity);
+        selectIndex(*m_ui->cboParity, m_ui->cboParity->findData(fields->parity)); // case as given
         selectText(*m_ui->cboDataBits, fields->dataBits);
         selectText(*m_ui->cboStopBits, fields->stopBits);
     }

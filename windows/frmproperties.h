@@ -60,10 +60,6 @@ public:
     short pendingFlowChoice() const { return m_pendingFlowChoice; }
     bool pendingEchoFlag() const { return m_pendingEchoFlag; }
 
-    // Index of the parity entry for a parity letter ("e", "o", "n", "m", "s",
-    // lower case only), or -1.
-    static int parityIndex(const QString &letter);
-
 private:
     void createWindow();
     void fillLists();
