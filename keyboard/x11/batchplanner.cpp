@@ -24,7 +24,7 @@ SpareBatch planSpareBatch(const std::u32string &strokes, size_t from, const std:
         if (!slot && mayBind) {
             // Smaller ranks first: empty, then needed furthest ahead.
             std::optional<std::tuple<bool, size_t>> bestRank;
-            for (const auto &[candidate, old] : planned.allSlots()) {
+            for (const auto &[candidate, old] : planned.rebindableSlots()) {
                 if (isUsed(candidate))
                     continue;
                 const size_t ahead = old == 0 ? std::u32string::npos : nextUse(old, batch.end);

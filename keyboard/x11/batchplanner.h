@@ -19,8 +19,8 @@ struct SpareBatch
 // strokes[i] has a key of its own in the layout. A character without one
 // types from its slot in `pool`, or is given a slot when `mayBind` (the
 // receiver is idle): an empty slot first, in the pool's order, else the one
-// whose character is needed furthest ahead, never one used earlier in the
-// batch. The batch ends
+// whose character is needed furthest ahead, never a pinned one nor one used
+// earlier in the batch. The batch ends
 // before the first character that gets no slot.
 SpareBatch planSpareBatch(const std::u32string &strokes, size_t from, const std::vector<bool> &onLayout,
                           const SpareKeyPool &pool, bool mayBind);

@@ -43,11 +43,27 @@ std::vector<char32_t> SpareKeyPool::charactersOn(int keycode) const
     return result;
 }
 
-std::vector<std::pair<SpareSlot, char32_t>> SpareKeyPool::allSlots() const
+void SpareKeyPool::pin(SpareSlot place)
+{
+    for (Slot &slot : m_slots) {
+        if (slot.place == place)
+            slot.pinned = true;
+    }
+}
+
+bool SpareKeyPool::pinned(SpareSlot place) const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(),
+                       [&](const Slot &slot) { return slot.place == place && slot.pinned; });
+}
+
+std::vector<std::pair<SpareSlot, char32_t>> SpareKeyPool::rebindableSlots() const
 {
     std::vector<std::pair<SpareSlot, char32_t>> result;
-    for (const Slot &slot : m_slots)
-        result.emplace_back(slot.place, slot.character);
+    for (const Slot &slot : m_slots) {
+        if (!slot.pinned)
+            result.emplace_back(slot.place, slot.character);
+    }
     return result;
 }
 
@@ -69,7 +85,7 @@ bool SpareKeyPool::hasBindings() const
 void SpareKeyPool::unbindAll()
 {
     for (Slot &slot : m_slots)
-        slot.character = 0;
+        slot = Slot{slot.place};
 }
 
 void SpareKeyPool::typed(size_t characters, Clock::time_point sent)

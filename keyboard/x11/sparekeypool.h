@@ -29,7 +29,8 @@ struct SpareSlot
 // little after the event that follows a change. So a character keeps its
 // slot while typing goes on, and slots change meaning only while the
 // receiver is assumed idle: once every key sent so far would have been
-// processed at ReceiverPace per character (receiverIdleAt()). Only the
+// processed at ReceiverPace per character (receiverIdleAt()). A pinned slot
+// never changes meaning again until the pool starts over (pin()). Only the
 // bookkeeping lives here; binding a keycode in the X server is the caller's
 // business.
 class SpareKeyPool
@@ -57,12 +58,18 @@ public:
     // none).
     std::vector<char32_t> charactersOn(int keycode) const;
 
-    // Every slot in order, and the character it holds (0: none).
-    std::vector<std::pair<SpareSlot, char32_t>> allSlots() const;
+    // Keeps the character slot holds now for as long as the pool lives: for
+    // a receiver that reads a key's character at an unknown time after the
+    // key, however late.
+    void pin(SpareSlot slot);
+    bool pinned(SpareSlot slot) const;
+    // Every slot that may take another character, in order, and the
+    // character it holds (0: none): all but the pinned ones.
+    std::vector<std::pair<SpareSlot, char32_t>> rebindableSlots() const;
     // The slots that hold a character, and which.
     std::vector<std::pair<SpareSlot, char32_t>> bindings() const;
     bool hasBindings() const;
-    // Records that every slot is empty again.
+    // Records that every slot is empty again, and none pinned.
     void unbindAll();
 
     // Records that `characters` keys were sent at `sent`.
@@ -75,6 +82,7 @@ private:
     {
         SpareSlot place;
         char32_t character = 0; // 0 while empty
+        bool pinned = false;
     };
 
     std::vector<Slot> m_slots;

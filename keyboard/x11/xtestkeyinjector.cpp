@@ -151,9 +151,9 @@ bool XTestKeyInjector::focusIsWine()
 }
 
 // The slots Wine types exactly, with what they hold: the plain and Shift
-// levels of the spare keycodes up to WineLastSpareKeycode. One whose AltGr
-// level holds another character shows NotForWine, so that planSpareBatch
-// binds it first when it needs a slot.
+// levels of the spare keycodes up to WineLastSpareKeycode, pinned where
+// they are pinned in the pool. One whose AltGr level holds another character
+// shows NotForWine, a character no text needs.
 SpareKeyPool XTestKeyInjector::slotsWineTypes() const
 {
     std::vector<int> keycodes = m_pool.keycodes();
@@ -169,6 +169,8 @@ SpareKeyPool XTestKeyInjector::slotsWineTypes() const
             const char32_t c = held[size_t(level)];
             const bool altGrSame = held.size() < 4 || held[size_t(level) + 2] == c;
             usable.bind(SpareSlot{keycode, level}, altGrSame ? c : NotForWine);
+            if (m_pool.pinned(SpareSlot{keycode, level}))
+                usable.pin(SpareSlot{keycode, level});
         }
     }
     return usable;
@@ -358,12 +360,15 @@ void XTestKeyInjector::refreshAfterForeignChange()
     m_keymap->reload();
     std::vector<int> spare = m_keymap->emptyKeycodes();
     std::vector<std::pair<SpareSlot, char32_t>> kept;
+    std::vector<SpareSlot> pinned;
     for (const auto &[slot, character] : bindings) {
         const std::vector<unsigned long> keysyms = m_keymap->spareBindingOf(slot.keycode);
         const size_t index = size_t(slot.group) * size_t(m_keymap->spareLevels()) + size_t(slot.level);
         if (index < keysyms.size() && keysyms[index] == CharacterKeysym::of(character)) {
             spare.push_back(slot.keycode);
             kept.emplace_back(slot, character);
+            if (m_pool.pinned(slot))
+                pinned.push_back(slot);
         }
     }
     std::sort(spare.begin(), spare.end());
@@ -371,6 +376,8 @@ void XTestKeyInjector::refreshAfterForeignChange()
     m_pool.reset(spare, m_keymap->spareLevels(), XkbKeymap::spareGroups());
     for (const auto &[slot, character] : kept)
         m_pool.bind(slot, character);
+    for (const SpareSlot &slot : pinned)
+        m_pool.pin(slot);
 }
 
 std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes, bool intoWine)
@@ -433,6 +440,11 @@ std::u32string XTestKeyInjector::typeBatches(const std::u32string &strokes, bool
             } else {
                 const SpareSlot slot = *usable.slotFor(strokes[i]);
                 session.typeSpare(slot.keycode, slot.level, slot.group);
+                if (wineSlots) {
+                    wineSlots->pin(slot);
+                    m_pool.pin(slot);
+                    m_pool.pin(SpareSlot{slot.keycode, slot.level + 2});
+                }
             }
         }
         XFlush(display);

@@ -55,6 +55,18 @@ class XkbKeymap;
 // characters the layout lacks are typed only from the plain and Shift
 // levels of spare keycodes up to WineLastSpareKeycode, and only where the
 // AltGr levels of the keycode hold the same two characters (slotsWineTypes).
+// Such a program, too, reads a key's character with the keymap it holds when
+// it gets round to the key, and a busy one may be far behind the receiver
+// that ReceiverPace allows for: Notepad got characters that spare slots were
+// bound to after the keys that used them. Xlib takes the change into the
+// keymap its lookups use as soon as it reads the notification, ahead of the
+// key events it still holds, and Wine takes the character from it only when
+// the program translates the key. So a slot once typed into a Wine window,
+// and its AltGr partner, are pinned: they keep their character while the
+// injector lives, and a character that finds no other slot is not typed
+// into Wine. Keycodes are bound in ascending order and not emptied before
+// the end, so the Windows key code that Wine gives a bound keycode, counted
+// in keycode order, does not change either.
 //
 // type returns once the events are flushed to the X server. It waits
 // FirstUseDelay when it binds slots, and a text that needs more distinct

@@ -6,7 +6,8 @@
 // Calc on its own toolkit again under Xwayland: on sway, through the virtual
 // keyboard, on KWin, through its fake input, on mutter, through its remote
 // desktop service, and through the desktop portal. Then Notepad under Wine,
-// which keeps a table of its own from keycodes to Windows key codes.
+// which keeps a table of its own from keycodes to Windows key codes, from a
+// bexlow that typed other characters into an xterm first.
 #include "tests/receivers/privatedesktop.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"
@@ -135,15 +136,20 @@ TEST(TypingUnderXwayland, CalcOnItsOwnToolkitGetsEveryScanThroughThePortal)
     expectCalcUnderXwaylandGetsAsciiScans("KWin");
 }
 
-// From a bexlow of its own, whose spare keys are all empty at first: after a
-// bexlow typed other characters the layout lacks into other programs, 25 of
-// these scans came out wrong in Notepad (see "Limitations" in the README).
-TEST(TypingUnderWine, NotepadGetsEveryScanFromAFreshBexlow)
+// After the same bexlow typed 59 characters the layout lacks into an xterm:
+// the spare keys Wine can type from hold other characters when Notepad
+// starts, and are bound anew while Notepad may still translate earlier keys.
+TEST(TypingUnderWine, NotepadGetsEveryScanAfterOtherCharactersWereTyped)
 {
     QProcess windowManager;
     windowManager.start(QStringLiteral("openbox"), {});
     TypingLine typing;
     typing.start();
+    {
+        const ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
+        ASSERT_TRUE(xterm.activate()) << "the window manager did not activate the xterm";
+        typing.expectTyped(xterm, {{(QStringLiteral("ñøŒüÅ€ØÆßéûè") + range(0x100, 0x12f)).toUtf8()}});
+    }
     const ReceiverWindow receiver(ReceiverWindow::Kind::WineNotepad);
     EXPECT_TRUE(receiver.activate()) << "the window manager did not activate Notepad";
     expectScansArrive(typing, receiver);
