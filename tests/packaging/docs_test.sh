@@ -60,7 +60,7 @@ messages=(
     'serial/lineconfig.cpp|1.5 stop bits are not supported by Linux serial drivers'
     'bridge/startup.cpp|Invalid port number'
     'store/inisettingsstore.cpp|Settings file'
-    'keyboard/x11/xconnection.cpp|typing needs an X11 display with the XTEST extension'
+    'keyboard/xserver/xconnection.cpp|typing needs an X11 display with the XTEST extension'
     'app/backendchoice.cpp|this Wayland desktop offers no virtual keyboard'
     'bridge/terminalbridge.cpp|not typed, the keyboard layout has no key for'
     'bridge/terminalbridge.cpp|not typed: '
