@@ -59,13 +59,6 @@ TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIcon)
     EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_1", "optFlow_1"}));
 }
 
-// A screen smaller than the window: half twips kept, then -100.5 pixels
-// rounded away from zero.
-TEST(Centring, KeepsHalfTwipsAndGoesNegativeOnASmallScreen)
-{
-    EXPECT_EQ(Twips::toPixels(Twips::centred(3000.0f, 6015.0f)), -101);
-}
-
 // The outer rectangle, frame and title bar included (as the toolkit learns it
 // from the X server), is what is centred: the window manager tells its frame
 // before the dialog is shown, so it appears there at once. The dialog's panel
@@ -87,6 +80,9 @@ TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayArea
     // Half the room the screen leaves, a half pixel rounded away from zero.
     const QSize room = window.screen()->size() - outer.size();
     EXPECT_EQ(outer.topLeft(), QPoint(int(std::lround(room.width() / 2.0)), int(std::lround(room.height() / 2.0))));
+    // A screen smaller than the window: half twips kept, then -100.5 pixels
+    // rounded away from zero.
+    EXPECT_EQ(Twips::toPixels(Twips::centred(3000.0f, 6015.0f)), -101);
 
     auto *tabs = control<QTabWidget>("tabSettings");
     QWidget *panel = control("fraSettings");
