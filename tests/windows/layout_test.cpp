@@ -35,35 +35,10 @@ QStringList optionTabStops(QWidget &window)
     return stops;
 }
 
-TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIcon)
-{
-    start();
-    EXPECT_EQ(mainWindow->windowTitle(), QStringLiteral("BexxLow"));
-    EXPECT_EQ(xHints(mainWindow->winId()), QStringLiteral("104x40-104x40 minimize close"));
-    EXPECT_EQ(control<QAbstractButton>("Command1")->text(), QStringLiteral("Settings"));
-    const QImage drawn(QStringLiteral(BEXLOW_SOURCE_DIR "/packaging/icons/bexlow.png"));
-    EXPECT_EQ(mainWindow->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_RGB32),
-              drawn.convertToFormat(QImage::Format_RGB32));
-
-    comm().setHandshaking(1);
-    QDialog &window = openDialog();
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("CommPort Properties"));
-    EXPECT_EQ(xHints(window.winId()), QStringLiteral("401x284-401x284 close"));
-    EXPECT_EQ(window.parentWidget(), nullptr);
-    EXPECT_FALSE(window.isModal());
-    for (QComboBox *list : window.findChildren<QComboBox *>())
-        EXPECT_FALSE(list->isEditable()) << qPrintable(list->objectName());
-
-    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_0", "optFlow_1"}));
-    click("optEcho_1");
-    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_1", "optFlow_1"}));
-}
-
-// The outer rectangle, frame and title bar included (as the toolkit learns it
-// from the X server), is what is centred: the window manager tells its frame
-// before the dialog is shown, so it appears there at once. The dialog's panel
-// lies over the tab strip's display area.
-TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayAreaAboveIt)
+// The dialog's outer rectangle, frame and title bar included (as the toolkit
+// learns it from the X server), is what is centred: the window manager tells
+// its frame before the dialog is shown, so it appears there at once.
+TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIconAndTheDialogIsCentredByItsFrame)
 {
     // Windows mapped while openbox starts up may go unmanaged: its start-up
     // command tells when it is ready.
@@ -73,6 +48,14 @@ TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayArea
     ASSERT_TRUE(windowManager.waitForStarted());
     ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(ready); }, 10000));
     start();
+    EXPECT_EQ(mainWindow->windowTitle(), QStringLiteral("BexxLow"));
+    EXPECT_EQ(xHints(mainWindow->winId()), QStringLiteral("104x40-104x40 minimize close"));
+    EXPECT_EQ(control<QAbstractButton>("Command1")->text(), QStringLiteral("Settings"));
+    const QImage drawn(QStringLiteral(BEXLOW_SOURCE_DIR "/packaging/icons/bexlow.png"));
+    EXPECT_EQ(mainWindow->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_RGB32),
+              drawn.convertToFormat(QImage::Format_RGB32));
+
+    comm().setHandshaking(1);
     QDialog &window = openDialog();
     QRect outer;
     processEventsUntil([&] { return (outer = window.frameGeometry()).size() != window.size(); }, 5000);
@@ -84,6 +67,14 @@ TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayArea
     // rounded away from zero.
     EXPECT_EQ(Twips::toPixels(Twips::centred(3000.0f, 6015.0f)), -101);
 
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("CommPort Properties"));
+    EXPECT_EQ(xHints(window.winId()), QStringLiteral("401x284-401x284 close"));
+    EXPECT_EQ(window.parentWidget(), nullptr);
+    EXPECT_FALSE(window.isModal());
+    for (QComboBox *list : window.findChildren<QComboBox *>())
+        EXPECT_FALSE(list->isEditable()) << qPrintable(list->objectName());
+
+    // The dialog's panel lies over the tab strip's display area.
     auto *tabs = control<QTabWidget>("tabSettings");
     QWidget *panel = control("fraSettings");
     // The tab's page is where the tab widget lays out its display area.
@@ -93,6 +84,10 @@ TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayArea
     // on the panel's empty part reaches.
     EXPECT_GT(window.children().indexOf(panel), window.children().indexOf(tabs));
     EXPECT_EQ(window.childAt(panel->mapTo(&window, QPoint(panel->width() / 2, panel->height() - 3))), panel);
+
+    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_0", "optFlow_1"}));
+    click("optEcho_1");
+    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_1", "optFlow_1"}));
     windowManager.terminate();
     EXPECT_TRUE(windowManager.waitForFinished(10000));
 }
