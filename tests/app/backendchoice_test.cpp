@@ -33,7 +33,7 @@ Session sessionOf(const Offers &offers)
 } // namespace
 
 // The backend chosen, its notice, and the way left when it refuses to type.
-TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheSetting)
+TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheStoredSetting)
 {
     const std::optional<Backend> none;
     struct Row
@@ -70,10 +70,8 @@ TEST(BackendChoice, FollowsTheSessionTheCompositorAndTheSetting)
         EXPECT_TRUE(decision.notice.contains(QLatin1String(row.notice))) << decision.notice.toStdString();
         EXPECT_EQ(fallback(session, decision.backend), row.whenRefused) << int(row.backend);
     }
-}
 
-TEST(BackendChoice, ReadsTheStoredSetting)
-{
+    // The stored setting.
     for (const auto &[stored, preference, valid] :
          {std::tuple{"", Preference::Auto, true}, std::tuple{"auto", Preference::Auto, true},
           std::tuple{" Wayland ", Preference::Wayland, true}, std::tuple{"X11", Preference::X11, true},

@@ -13,9 +13,8 @@
 
 namespace {
 
-// The core protocol's modifier bits (X11/X.h, whose macros clash with the
-// test framework) that would make a key a shortcut: Control (1 << 2), Mod1
-// (Alt, 1 << 3), Mod3 (1 << 5) and Mod4 (Super, 1 << 6).
+// The core protocol's modifier bits (X11/X.h clashes with the test framework)
+// that make a key a shortcut: Control, Mod1 (Alt), Mod3 and Mod4 (Super).
 constexpr unsigned ShortcutModifiers = (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6);
 
 // xev as the focused window: it prints every key event with the modifier

@@ -1,9 +1,6 @@
 // The receive handler of TerminalBridge on a real pty: which text reaches one
-// type call.
-//
-// The keystroke injection is replaced by a recorder here, the one fake of
-// these tests: where a burst is cut between type calls cannot be seen in
-// a real receiving window, which shows only the characters.
+// type call. A recorder stands in for the keystroke injection, the one fake
+// of these tests: a real window shows where a burst was cut no more.
 #include "bridge/terminalbridge.h"
 #include "keyboard/keyinjector.h"
 #include "store/inisettingsstore.h"

@@ -1,8 +1,5 @@
-// The rules behind typing, without a display: which strokes received text
-// becomes, the keysym that types a character, the key and level a layout
-// gives a character, which spare slots a batch of text binds and where it
-// ends, and how long the receiver is assumed busy (the times are given, so
-// it is checked exactly).
+// The rules behind typing, without a display: strokes, keysyms, layout
+// places, spare slots and the receiver's assumed pace (at given times).
 #include "keyboard/characterkeysym.h"
 #include "keyboard/keystrokepacer.h"
 #include "keyboard/layoutindex.h"
@@ -16,14 +13,13 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using namespace std::string_literals;
 
 TEST(TypedText, StrokesForSuccessiveTexts)
 {
-    // Each row goes through one TypedText, text after text. u16 strings,
-    // so that NUL, a lone surrogate and a surrogate pair can be written.
+    // Each row goes through one TypedText, text after text. u16 strings, so
+    // that a lone surrogate can be written. Which controls are typed, and
+    // that key syntax is not, the typedtext fuzz target checks.
     const std::vector<std::vector<std::pair<std::u16string, std::u32string>>> rows = {
-        {{u"+^%~(){}[] {ENTER}~+a", U"+^%~(){}[] {ENTER}~+a"}}, // no key syntax
         {{u"a\rb\nc\r\nd\n\re\r\r\n\n", U"a\rb\rc\rd\r\re\r\r\r"}},
         // A LF right after the CR that ended the previous text types nothing,
         // also across an empty text, but not across another character.
@@ -33,10 +29,6 @@ TEST(TypedText, StrokesForSuccessiveTexts)
          {u"\nx", U"x"},
          {u"\r", U"\r"},
          {u"y\n", U"y\r"}},
-        {{u"a\tb\bc\x1b"
-          u"d<\0\x01\x07\x0b\x0c\x1f\x7f\x80\x85\x9f>"s,
-          U"a\tb\bc\x1b"
-          U"d<>"}},
         // Beyond the basic plane one stroke, not two; a lone surrogate none.
         {{u"é€✓中文ΩØø “” a😀b c\xd800"
           u"d",

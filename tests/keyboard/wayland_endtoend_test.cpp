@@ -27,33 +27,30 @@ const QByteArray AllBytesInATerminal =
 
 } // namespace
 
-TEST(WaylandTyping, FirstKeysOfANewVirtualKeyboardArrive)
+TEST(WaylandTyping, FirstKeysOfANewVirtualKeyboardThenBexlowIntoNativeWindows)
 {
     // The seat has no keyboard until the injector makes one, and a client
     // busy for a moment (stopped here for 100 ms) asks for its keyboard only
     // after that: the first keys must still reach it.
     WaylandDesktop desktop(WaylandDesktop::Compositor::Sway);
-    ReceiverWindow foot(ReceiverWindow::Kind::Foot);
-    QByteArray expected;
-    for (int i = 0; i < 3; ++i) {
-        ::kill(pid_t(foot.pid()), SIGSTOP);
-        std::thread resume([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            ::kill(pid_t(foot.pid()), SIGCONT);
-        });
-        VirtualKeyboardInjector keys;
-        keys.checkAvailable();
-        keys.type(QStringLiteral("k%1 ").arg(i));
-        resume.join();
-        expected += QStringLiteral("k%1 ").arg(i).toUtf8();
-        foot.waitForLength(0, expected.size(), 5000);
+    {
+        ReceiverWindow foot(ReceiverWindow::Kind::Foot);
+        QByteArray expected;
+        for (int i = 0; i < 3; ++i) {
+            ::kill(pid_t(foot.pid()), SIGSTOP);
+            std::thread resume([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                ::kill(pid_t(foot.pid()), SIGCONT);
+            });
+            VirtualKeyboardInjector keys;
+            keys.checkAvailable();
+            keys.type(QStringLiteral("k%1 ").arg(i));
+            resume.join();
+            expected += QStringLiteral("k%1 ").arg(i).toUtf8();
+            foot.waitForLength(0, expected.size(), 5000);
+        }
+        EXPECT_EQ(foot.text(), expected);
     }
-    EXPECT_EQ(foot.text(), expected);
-}
-
-TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
-{
-    WaylandDesktop desktop(WaylandDesktop::Compositor::Sway);
     TypingLine typing;
     typing.start();
     EXPECT_EQ(typing.bexlow.errorOutput(), QByteArray()) << "no notice where the virtual keyboard is offered";
@@ -98,12 +95,29 @@ TEST(WaylandTyping, ThroughBexlowIntoNativeWindows)
     EXPECT_EQ(chromium.modifiers(), "0") << "a key came with a modifier";
 }
 
-TEST(WaylandTyping, IntoNativeThenXwaylandThenNativeWindows)
+TEST(WaylandTyping, ForcedX11ThenIntoNativeThenXwaylandThenNativeWindowsAlsoThroughPauses)
 {
+    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    {
+        // Forced X11 first: Xwayland's keymap follows the last keyboard used,
+        // a virtual keyboard's included.
+        TypingLine typing;
+        typing.config.write(QStringLiteral("bexlow"),
+                            typing.config.read(QStringLiteral("bexlow")) + "\n[Typing]\nBackend=X11\n");
+        typing.start();
+        EXPECT_TRUE(typing.bexlow.errorOutput().contains("native Wayland windows will not receive keys"));
+        ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
+        // Xwayland's keymap from sway leaves no keycode empty, so XTEST can type
+        // only what the layout has: no spare keys for other characters.
+        typing.expectTyped(xterm, {{"Order 4006381333931, 12.5 kg\r\n", "Order 4006381333931, 12.5 kg\r"},
+                                   {KeySyntax},
+                                   {"a\tb\bc\x1b\r", "a\tb\x7f"
+                                                     "c\x1b\r"}});
+    }
     // sway 1.12's Xwayland types a virtual keyboard's keys on its own keymap:
     // X11 programs get their text through XTEST instead, and no key may be
-    // lost where the focus moves between the two kinds of window.
-    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
+    // lost where the focus moves between the two kinds of window, nor while
+    // Xwayland or a native receiver is paused (each keeps its window).
     TypingLine typing;
     typing.start();
     ReceiverWindow foot(ReceiverWindow::Kind::Foot);
@@ -115,46 +129,11 @@ TEST(WaylandTyping, IntoNativeThenXwaylandThenNativeWindows)
                                {KeySyntax},
                                {"Bookkeeper 1000 AAAA ßß\r"},
                                {AllBytes, AllBytesInATerminal}});
-    ReceiverWindow foot2(ReceiverWindow::Kind::Foot);
-    typing.expectTyped(foot2, {{"native Ä2\r"}});
-}
-
-TEST(WaylandTyping, AReceiverThatPausesKeepsItsWindowAndGetsEverything)
-{
-    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
-    TypingLine typing;
-    typing.start();
-    ReceiverWindow foot(ReceiverWindow::Kind::Foot);
-    typing.expectTypedThroughAPause(foot, foot.pid());
-}
-
-TEST(WaylandTyping, APausedXwaylandGetsEverything)
-{
-    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
-    TypingLine typing;
-    typing.start();
-    ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
     ASSERT_NE(desktop.xwaylandPid(), 0);
     typing.expectTypedThroughAPause(xterm, desktop.xwaylandPid());
-}
-
-TEST(WaylandTyping, ForcedX11TypesIntoXtermUnderXwayland)
-{
-    // A compositor of its own: Xwayland's keymap follows the last keyboard
-    // used, a virtual keyboard's included.
-    WaylandDesktop desktop(WaylandDesktop::Compositor::SwayWithXwayland);
-    TypingLine typing;
-    typing.config.write(QStringLiteral("bexlow"),
-                        typing.config.read(QStringLiteral("bexlow")) + "\n[Typing]\nBackend=X11\n");
-    typing.start();
-    EXPECT_TRUE(typing.bexlow.errorOutput().contains("native Wayland windows will not receive keys"));
-    ReceiverWindow xterm(ReceiverWindow::Kind::Xterm);
-    // Xwayland's keymap from sway leaves no keycode empty, so XTEST can type
-    // only what the layout has: no spare keys for other characters.
-    typing.expectTyped(xterm, {{"Order 4006381333931, 12.5 kg\r\n", "Order 4006381333931, 12.5 kg\r"},
-                               {KeySyntax},
-                               {"a\tb\bc\x1b\r", "a\tb\x7f"
-                                                 "c\x1b\r"}});
+    ReceiverWindow foot2(ReceiverWindow::Kind::Foot);
+    typing.expectTyped(foot2, {{"native Ä2\r"}});
+    typing.expectTypedThroughAPause(foot2, foot2.pid());
 }
 
 TEST(WaylandTyping, ACompositorWithoutTheVirtualKeyboardIsNamed)

@@ -60,17 +60,15 @@ struct Session : TypingLine
     ReceiverWindow receiver;
 };
 
-// Tests that share one receiver and bexlow; they leave bexlow running.
-template<ReceiverWindow::Kind kind>
-class SharedSession : public ::testing::Test
+// Tests that share one xterm and bexlow; they leave bexlow running.
+class TypingIntoXterm : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { session = std::make_unique<Session>(kind); }
+    static void SetUpTestSuite() { session = std::make_unique<Session>(ReceiverWindow::Kind::Xterm); }
     static void TearDownTestSuite() { session.reset(); }
 
     inline static std::unique_ptr<Session> session;
 };
-using TypingIntoXterm = SharedSession<ReceiverWindow::Kind::Xterm>;
 
 } // namespace
 
@@ -146,52 +144,43 @@ TEST_F(TypingIntoXterm, SecondLayoutGroupAndALayoutChangeAreFollowed)
     session->expectTyped({{QStringLiteral("ok Ж").toUtf8()}});
 }
 
-TEST(TypingIntoQtWindow, ReceivesTheSameText)
+TEST(TypingIntoQtAndGtkWindows, ReceiveTheSameText)
 {
-    Session session(ReceiverWindow::Kind::QtText);
-    session.expectTyped(IntoTextWindows);
-    session.keyboard.setCapsLock(true);
-    session.expectTyped({{QStringLiteral(" abc ABC ø Ø\r").toUtf8(), QStringLiteral(" abc ABC ø Ø\n").toUtf8()}});
-    session.keyboard.setCapsLock(false);
-}
-
-TEST(TypingIntoGtkWindow, ReceivesTheSameText)
-{
-    Session session(ReceiverWindow::Kind::GtkText);
-    session.expectTyped(IntoTextWindows);
+    for (const auto kind : {ReceiverWindow::Kind::QtText, ReceiverWindow::Kind::GtkText}) {
+        Session session(kind);
+        session.expectTyped(IntoTextWindows);
+        if (kind == ReceiverWindow::Kind::QtText) {
+            session.keyboard.setCapsLock(true);
+            session.expectTyped(
+                {{QStringLiteral(" abc ABC ø Ø\r").toUtf8(), QStringLiteral(" abc ABC ø Ø\n").toUtf8()}});
+            session.keyboard.setCapsLock(false);
+        }
+    }
 }
 
 // Chromium looks a key up with the keymap it holds when it gets to the
 // event, which can be seconds after the key was sent, and it reloads the
-// keymap a little after the event that follows a change. These run as their
-// own test (label "browser"): a browser is slow to start and to type into.
-class TypingIntoChromium : public SharedSession<ReceiverWindow::Kind::Chromium>
+// keymap a little after the event that follows a change. A test of its own
+// (label "browser"): a browser is slow to start and to type into.
+TEST(TypingIntoChromium, TextLongBurstsAndAScannerFlowWithPausesArriveExactly)
 {
-protected:
+    Session session(ReceiverWindow::Kind::Chromium);
+    session.expectTyped(IntoTextWindows);
     // Sends each burst and a Return, pausing after each, then compares all
     // that the text area received; Return arrives as a line break.
-    static void expectBursts(const QStringList &bursts, const std::function<int(int)> &pauseMs)
-    {
-        ASSERT_TRUE(session->keyboard.focus(session->receiver.window()));
-        const qsizetype mark = session->receiver.text().size();
+    const auto expectBursts = [&session](const QStringList &bursts, const std::function<int(int)> &pauseMs) {
+        ASSERT_TRUE(session.keyboard.focus(session.receiver.window()));
+        const qsizetype mark = session.receiver.text().size();
         for (int i = 0; i < bursts.size(); ++i) {
-            session->line.send(bursts[i].toUtf8() + "\r");
+            session.line.send(bursts[i].toUtf8() + "\r");
             processEventsFor(pauseMs(i));
         }
         const QByteArray expected = bursts.join(QLatin1Char('\n')).toUtf8() + "\n";
-        session->receiver.waitForLength(mark, expected.size(), 120000);
+        session.receiver.waitForLength(mark, expected.size(), 120000);
         // As std::string, so that a failure shows the lines that differ.
-        EXPECT_EQ(session->receiver.text().mid(mark).toStdString(), expected.toStdString());
-    }
-};
+        EXPECT_EQ(session.receiver.text().mid(mark).toStdString(), expected.toStdString());
+    };
 
-TEST_F(TypingIntoChromium, TextArrivesExactly)
-{
-    session->expectTyped(IntoTextWindows);
-}
-
-TEST_F(TypingIntoChromium, LongBurstWithMoreMissingCharactersThanSpareKeys)
-{
     // 1,200 characters, a third of them 240 distinct ones that the layout
     // lacks, sent at once: the browser is seconds behind, and the slots of
     // every group of the spare keycodes are needed.
@@ -202,21 +191,15 @@ TEST_F(TypingIntoChromium, LongBurstWithMoreMissingCharactersThanSpareKeys)
     for (int i = 0; i < 1200; ++i)
         burst += i % 3 == 0 ? missing.at((i / 3 * 7) % 240) : QChar(u"abc 0123.-/XYZ"[i % 14]);
     expectBursts({burst}, [](int) { return 0; });
-}
 
-TEST_F(TypingIntoChromium, ScannerFlowWithPauses)
-{
     // 200 bursts, every other one starting with a character that the layout
     // lacks, with pauses from 30 ms to 0.8 s, while the slots are bound
     // again as the characters need them.
-    const QStringList startMissing = {
-        QStringLiteral("Ærø 12"),   QStringLiteral("Øre"),   QStringLiteral("µm ±0,1"),  QStringLiteral("東京 カナ"),
-        QStringLiteral("€ 10,00"),  QStringLiteral("Łódź"),  QStringLiteral("Ωmega 5Ω"), QStringLiteral("½ × ¾"),
-        QStringLiteral("“quoted”"), QStringLiteral("→ ok"),  QStringLiteral("Привет"),   QStringLiteral("Ελλάδα"),
-        QStringLiteral("ß-Größe"),  QStringLiteral("ñandú"), QStringLiteral("ç ça"),     QStringLiteral("東京")};
-    const QStringList startPlain = {QStringLiteral("4006381333931"), QStringLiteral("BX-2024/07+A"),
-                                    QStringLiteral("  12.345 kg"),   QStringLiteral("Crème brûlée"),
-                                    QStringLiteral("LOT 7 µg/l"),    QStringLiteral("x=y; a|b")};
+    const QStringList startMissing = QStringLiteral("Ærø 12#Øre#µm ±0,1#東京 カナ#€ 10,00#Łódź#Ωmega 5Ω#½ × ¾#"
+                                                    "“quoted”#→ ok#Привет#Ελλάδα#ß-Größe#ñandú#ç ça#東京")
+                                         .split(u'#');
+    const QStringList startPlain =
+        QStringLiteral("4006381333931#BX-2024/07+A#  12.345 kg#Crème brûlée#LOT 7 µg/l#x=y; a|b").split(u'#');
     QStringList bursts;
     for (int i = 0; i < 200; ++i)
         bursts << (i % 2 ? startPlain.at((i * 5) % startPlain.size()) : startMissing.at((i * 3) % startMissing.size()));
@@ -224,7 +207,7 @@ TEST_F(TypingIntoChromium, ScannerFlowWithPauses)
     expectBursts(bursts, [&](int i) { return pausesMs[(i * 5 + i / 6) % 6]; });
 }
 
-TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
+TEST(TypingAvailability, WithoutAUsableDisplayOrAfterALostConnectionTypingFailsAndSaysWhy)
 {
     for (const auto &[display, reason] :
          {std::pair{QByteArray(), "X11 display with the XTEST extension: DISPLAY is not set"},
@@ -237,11 +220,9 @@ TEST(TypingAvailability, WithoutAUsableDisplayTypingIsUnavailableAndSaysWhy)
         // Text with nothing to type needs no display.
         EXPECT_NO_THROW(keys.type(QStringLiteral("\x01\x02")));
     }
-}
 
-TEST(TypingAvailability, LostConnectionFailsTheCallAndIsOpenedAgainLater)
-{
-    // An X server of the test's own, to be stopped under the injector.
+    // A lost connection fails the call, and is opened again later: an X
+    // server of the test's own, stopped under the injector.
     QProcess server;
     server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});

@@ -64,12 +64,10 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
 {
     PtyPair line;
     OpenComponent first(line.path());
-    // The open component refuses a new number and a second open.
+    // The open component refuses a new number and a second open; the device
+    // refuses another component, also under another name (as /dev/serial/by-id gives).
     EXPECT_EQ(errorOf([&] { first.comm.setCommPort(2); }).number(), OperationError::PortAlreadyOpen);
     EXPECT_EQ(errorOf([&] { first.comm.setPortOpen(true); }).number(), OperationError::PortAlreadyOpen);
-
-    // So does the device, to another component, also under another name
-    // (as /dev/serial/by-id gives).
     QTemporaryDir dir;
     const QString link = dir.path() + QStringLiteral("/usb-Scanner-if00");
     ASSERT_TRUE(QFile::link(line.path(), link));
@@ -81,7 +79,6 @@ TEST(MSComm, APortIsOpenedByOneComponentOnlyWhateverThePath)
         EXPECT_FALSE(second.PortOpen());
     }
 
-    // Once the first lets go, the second gets it.
     first.comm.setPortOpen(false);
     first.comm.setPortOpen(false); // closing a closed port is harmless
     first.comm.setCommPort(2);
@@ -101,7 +98,7 @@ TEST(TermiosLine, EveryParityFlagIsSetExplicitly)
         {"9600,m,5,1", CS5 | PARENB | PARODD | CMSPAR},
         {"9600,s,8,2", CS8 | PARENB | CMSPAR | CSTOPB},
     };
-    // Start from a line that has every one of these flags set (cflag, iflag, oflag, lflag).
+    // A line with every one of these flags set (cflag, iflag, oflag, lflag).
     const TermiosLine::State dirty{CS5 | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | B9600,
                                    IXON | IXOFF | IXANY | ICRNL | INPCK | PARMRK | IGNPAR | ISTRIP, OPOST,
                                    ICANON | ECHO | ISIG};
@@ -135,8 +132,7 @@ TEST(MSComm, LineFlagsFollowTheSettingsAndFlowGivenBeforeAndAfterOpening)
 
     // Any speed the driver takes, also one without a standard constant.
     comm.setSettings(QStringLiteral("56000,n,8,1"));
-    EXPECT_EQ(comm.lineState().outputSpeed, 56000u);
-    EXPECT_EQ(comm.lineState().inputSpeed, 56000u);
+    EXPECT_EQ(std::pair(comm.lineState().outputSpeed, comm.lineState().inputSpeed), std::pair(56000u, 56000u));
 
     // A refused value leaves the line as it was.
     comm.setSettings(QStringLiteral("4800,o,7,2"));
@@ -175,9 +171,8 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     auto line = std::make_unique<PtyPair>();
     ASSERT_TRUE(QFile::link(line->path(), link));
     OpenComponent open(link, QStringLiteral("4800,e,7,1"), 1);
-    // One opened under its /dev/pts name: once hung up, that number is free
-    // again and the next pty may well take it; whoever that is, it is not
-    // this line, so it is never reopened.
+    // One opened under its /dev/pts name is never reopened: the next pty may
+    // take that number, but it is not this line.
     auto direct = std::make_unique<PtyPair>();
     OpenComponent directly(direct->path());
     int notifications = 0;
@@ -186,8 +181,7 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     line->send("before");
     ASSERT_TRUE(processEventsUntil([&] { return notifications > 0; }));
     // Pulled out: the device hangs up and its name goes, as udev removes a
-    // /dev/serial/by-id link. (A link left pointing at the old pty number
-    // could meet another test's new pty under that number.)
+    // /dev/serial/by-id link.
     testing::internal::CaptureStderr();
     line->hangUp();
     direct->hangUp();
@@ -211,10 +205,10 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
     for (const char *told : {"gone away; waiting for it", "does not come back", "is back"})
         EXPECT_EQ(said.count(QLatin1String(told)), 1) << qPrintable(said);
+    // Reopened with its settings and flow control.
     const TermiosLine::State state = open.comm.lineState();
     EXPECT_EQ(state.outputSpeed, 4800u);
-    EXPECT_TRUE(state.iflag & INPCK);
-    EXPECT_TRUE(state.iflag & IXON);
+    EXPECT_EQ(state.iflag & (INPCK | IXON), std::uint32_t(INPCK | IXON));
     notifications = 0;
     line->send("after\r");
     ASSERT_TRUE(processEventsUntil([&] { return notifications > 0; }));
@@ -222,7 +216,7 @@ TEST(MSComm, OnCommIsRaisedOnDataAndAHangUpStopsReadingWithoutSpinningAndReopens
     EXPECT_TRUE(directly.comm.waitingForDevice());
 }
 
-TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
+TEST(ReceivedDecoder, DecodesUtf8KeepsOtherBytesAsLatin1AndParityMarksAsQuestionMarks)
 {
     ReceivedDecoder decoder;
     EXPECT_EQ(decoder.decode("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), QStringLiteral("café € 😀"));
@@ -232,17 +226,12 @@ TEST(ReceivedDecoder, DecodesUtf8AndKeepsInvalidBytesAndEveryByteValueAsLatin1)
     for (const char *invalid :
          {"\xe0\x80\xaf", "\xed\xa0\x80", "\xf0\x80\x80\x80", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80"})
         EXPECT_EQ(decoder.decode(invalid), QString::fromLatin1(invalid));
-    // Every byte value, ASCII, NUL and controls included: in ascending order no
-    // two bytes of 0x80-0xff form a character, so each comes out as the
-    // character of its value, none held back.
+    // Every byte value in ascending order: no two of 0x80-0xff form a
+    // character, so each comes out as the character of its value.
     const QString all = range(0, 255);
     EXPECT_EQ(decoder.decode(all.toLatin1()), all);
     EXPECT_FALSE(decoder.hasPending());
-}
 
-TEST(ReceivedDecoder, ParityMarksBecomeQuestionMarks)
-{
-    ReceivedDecoder decoder;
     decoder.setParityMarking(true);
     // \377 \0 c is a character received with a parity error; \377 \377 is \377.
     EXPECT_EQ(decoder.decode(QByteArray("a\xff\0xb", 5)), QStringLiteral("a?b"));

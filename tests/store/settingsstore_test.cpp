@@ -20,24 +20,19 @@ const QString App = QStringLiteral("bexlow");
 const QString Section = QStringLiteral("Properties");
 const QString Key = QStringLiteral("Settings");
 
-TEST(IniSettingsStore, ValuesRoundTripVerbatimInAFolderItCreates)
+TEST(IniSettingsStore, ValuesRoundTripInAFolderItCreatesAndHandEditedFilesAreReadAndKept)
 {
     TempConfig config;
-    const QString folder = config.path() + QStringLiteral("/not/yet/there");
     // Which texts survive encoding is the inivalue fuzz target's concern;
-    // here that they survive the file, and a long one too.
+    // here that they survive the file (a fresh store reads them), a long one too.
+    const QString folder = config.path() + QStringLiteral("/not/yet/there");
     for (const QString &value :
          {QString(), QStringLiteral("  \"quoted\" semi;colon = [bracket]  "),
           QStringLiteral("line\nbreak\rtab\t ünïcödé € 中文"), QString(10000, QLatin1Char('7'))}) {
         IniSettingsStore(folder).save(App, Section, Key, value);
-        // A fresh store on the same folder reads the same.
         EXPECT_EQ(IniSettingsStore(folder).value(App, Section, Key, QStringLiteral("default")), value);
     }
-}
 
-TEST(IniSettingsStore, ReadsHandEditedFilesAsWrittenAndKeepsEverythingElseWhenSaving)
-{
-    TempConfig config;
     const QByteArray edited =
         "; edited by hand\n[Other]\nSettings=not this one\n[Properties)\nSettings=nor this\n"
         "[Properties]\n  settings = 19200,e,7,2  \r\nCommPort=\"3\"\nEmpty=\nunparsable \xff\xfe bytes\n\n"

@@ -35,8 +35,18 @@ QStringList optionTabStops(QWidget &window)
     return stops;
 }
 
-TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIcon)
+// The dialog's outer rectangle, frame and title bar included (as the toolkit
+// learns it from the X server), is what is centred: the window manager tells
+// its frame before the dialog is shown, so it appears there at once.
+TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIconAndTheDialogIsCentredByItsFrame)
 {
+    // Windows mapped while openbox starts up may go unmanaged: its start-up
+    // command tells when it is ready.
+    const QString ready = config.path() + QStringLiteral("/openbox-ready");
+    QProcess windowManager;
+    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--startup"), QStringLiteral("touch ") + ready});
+    ASSERT_TRUE(windowManager.waitForStarted());
+    ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(ready); }, 10000));
     start();
     EXPECT_EQ(mainWindow->windowTitle(), QStringLiteral("BexxLow"));
     EXPECT_EQ(xHints(mainWindow->winId()), QStringLiteral("104x40-104x40 minimize close"));
@@ -47,6 +57,16 @@ TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIcon)
 
     comm().setHandshaking(1);
     QDialog &window = openDialog();
+    QRect outer;
+    processEventsUntil([&] { return (outer = window.frameGeometry()).size() != window.size(); }, 5000);
+    EXPECT_GT(outer.height(), window.height()); // framed, with a title bar
+    // Half the room the screen leaves, a half pixel rounded away from zero.
+    const QSize room = window.screen()->size() - outer.size();
+    EXPECT_EQ(outer.topLeft(), QPoint(int(std::lround(room.width() / 2.0)), int(std::lround(room.height() / 2.0))));
+    // A screen smaller than the window: half twips kept, then -100.5 pixels
+    // rounded away from zero.
+    EXPECT_EQ(Twips::toPixels(Twips::centred(3000.0f, 6015.0f)), -101);
+
     EXPECT_EQ(window.windowTitle(), QStringLiteral("CommPort Properties"));
     EXPECT_EQ(xHints(window.winId()), QStringLiteral("401x284-401x284 close"));
     EXPECT_EQ(window.parentWidget(), nullptr);
@@ -54,40 +74,7 @@ TEST_F(Layout, BothFormsLoadWithTheirTitlesFixedSizesTitleBarsAndIcon)
     for (QComboBox *list : window.findChildren<QComboBox *>())
         EXPECT_FALSE(list->isEditable()) << qPrintable(list->objectName());
 
-    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_0", "optFlow_1"}));
-    click("optEcho_1");
-    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_1", "optFlow_1"}));
-}
-
-// A screen smaller than the window: half twips kept, then -100.5 pixels
-// rounded away from zero.
-TEST(Centring, KeepsHalfTwipsAndGoesNegativeOnASmallScreen)
-{
-    EXPECT_EQ(Twips::toPixels(Twips::centred(3000.0f, 6015.0f)), -101);
-}
-
-// The outer rectangle, frame and title bar included (as the toolkit learns it
-// from the X server), is what is centred: the window manager tells its frame
-// before the dialog is shown, so it appears there at once. The dialog's panel
-// lies over the tab strip's display area.
-TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayAreaAboveIt)
-{
-    // Windows mapped while openbox starts up may go unmanaged: its start-up
-    // command tells when it is ready.
-    const QString ready = config.path() + QStringLiteral("/openbox-ready");
-    QProcess windowManager;
-    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--startup"), QStringLiteral("touch ") + ready});
-    ASSERT_TRUE(windowManager.waitForStarted());
-    ASSERT_TRUE(processEventsUntil([&] { return QFile::exists(ready); }, 10000));
-    start();
-    QDialog &window = openDialog();
-    QRect outer;
-    processEventsUntil([&] { return (outer = window.frameGeometry()).size() != window.size(); }, 5000);
-    EXPECT_GT(outer.height(), window.height()); // framed, with a title bar
-    // Half the room the screen leaves, a half pixel rounded away from zero.
-    const QSize room = window.screen()->size() - outer.size();
-    EXPECT_EQ(outer.topLeft(), QPoint(int(std::lround(room.width() / 2.0)), int(std::lround(room.height() / 2.0))));
-
+    // The dialog's panel lies over the tab strip's display area.
     auto *tabs = control<QTabWidget>("tabSettings");
     QWidget *panel = control("fraSettings");
     // The tab's page is where the tab widget lays out its display area.
@@ -97,6 +84,10 @@ TEST_F(Layout, TheDialogIsCentredByItsFrameWithThePanelOnTheTabStripsDisplayArea
     // on the panel's empty part reaches.
     EXPECT_GT(window.children().indexOf(panel), window.children().indexOf(tabs));
     EXPECT_EQ(window.childAt(panel->mapTo(&window, QPoint(panel->width() / 2, panel->height() - 3))), panel);
+
+    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_0", "optFlow_1"}));
+    click("optEcho_1");
+    EXPECT_EQ(optionTabStops(window), (QStringList{"optEcho_1", "optFlow_1"}));
     windowManager.terminate();
     EXPECT_TRUE(windowManager.waitForFinished(10000));
 }

@@ -67,10 +67,9 @@ private:
     int m_fd;
 };
 
-// The main window started on a pty (port 1; port 2 is a second pty) with a
-// temporary settings folder, as the program starts it. Every message box is
-// answered as a user pressing OK would, and described in messages. Helpers
-// throw when a control is missing, which fails the test.
+// The main window on a pty as port 1 (port 2: a second pty) with a temporary
+// settings folder. Every message box is answered with OK and described in
+// messages. Helpers throw when a control is missing, which fails the test.
 class Windows : public ::testing::Test
 {
 protected:
@@ -108,7 +107,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mainWindow.get()));
     }
 
-    // Clicks "Settings" and waits until the dialog is on screen.
+    // Clicks "Settings"; the dialog on screen.
     QDialog &openDialog()
     {
         click("Command1");
@@ -148,7 +147,6 @@ protected:
                            QStringLiteral("<absent>"));
     }
     QByteArray savedFile() const { return config.read(SettingsLayout::ApplicationTitle); }
-    // The pty of port 1 or 2.
     QString device(int port) const { return (port == 1 ? m_line1 : m_line2).path(); }
 
     TempConfig config;
