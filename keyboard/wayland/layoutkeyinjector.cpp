@@ -86,6 +86,8 @@ std::u32string LayoutKeyInjector::typeStrokes(const std::u32string &strokes)
     }
     pace();
     sync();
+    if (m_x11ProgramFocused && m_xwayland && !m_xwayland->lost())
+        m_xwayland->end(m_watching ? XwaylandTimeout : std::chrono::milliseconds(0));
     return missing;
 }
 
@@ -162,7 +164,7 @@ void LayoutKeyInjector::watchXwayland()
     m_watching = m_x11ProgramFocused && m_xwaylandQuestions.ask([this] {
         if (!m_xwayland || m_xwayland->lost())
             m_xwayland = std::make_unique<XwaylandKeyWatch>();
-        m_xwayland->settle(XwaylandTimeout);
+        m_xwayland->begin();
         return true;
     });
 }

@@ -90,8 +90,8 @@ private:
     // Before a key (an XKB keycode, 0 where the compositor chose it) is
     // pressed again right after its release.
     void waitBeforeRepress(uint32_t keycode);
-    // Opens and settles the watch on Xwayland where an X11 program has the
-    // keyboard; where Xwayland cannot be watched, says so once.
+    // Opens the watch on Xwayland and begins it for a text where an X11
+    // program has the keyboard; where Xwayland cannot be watched, says so once.
     void watchXwayland();
 
     std::unique_ptr<WaylandConnection> m_wayland;

@@ -46,10 +46,6 @@ XwaylandKeyWatch::XwaylandKeyWatch()
     if (m_serverTimeCounter == 0)
         throw missing(m_connection.name(), "its clock (SYNC's SERVERTIME)");
 
-    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
-    XISetMask(bits.data(), XI_RawKeyRelease);
-    XIEventMask mask{XIAllMasterDevices, int(bits.size()), bits.data()};
-    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
     m_connection.sync();
     m_connection.throwIfLost();
 }
@@ -71,11 +67,33 @@ bool XwaylandKeyWatch::awaitRepressable(uint8_t keycode, std::chrono::millisecon
     return true;
 }
 
-void XwaylandKeyWatch::settle(std::chrono::milliseconds timeout)
+void XwaylandKeyWatch::begin()
+{
+    // What came before the last end() is read and forgotten.
+    m_connection.sync();
+    readPending();
+    m_sent = m_handled;
+    selectReleases(true);
+    m_connection.sync();
+}
+
+void XwaylandKeyWatch::end(std::chrono::milliseconds timeout)
 {
     readUntil([this] { return std::equal(m_sent.begin(), m_sent.end(), m_handled.begin(), std::less_equal<>()); },
               std::chrono::steady_clock::now() + timeout);
     m_sent = m_handled;
+    selectReleases(false);
+    XFlush(m_connection.display());
+}
+
+void XwaylandKeyWatch::selectReleases(bool selected)
+{
+    Display *display = m_connection.display();
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    if (selected)
+        XISetMask(bits.data(), XI_RawKeyRelease);
+    XIEventMask mask{XIAllMasterDevices, int(bits.size()), bits.data()};
+    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
 }
 
 template<typename Done>

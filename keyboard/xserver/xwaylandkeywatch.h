@@ -19,6 +19,10 @@
 // Releases are matched by count: the caller tells of each release it sends
 // (sent()), the watch counts those Xwayland reports, key by key, so that an
 // older release of the same key is not taken for the last one.
+//
+// It hears of keys only from begin() to end(), one text: between texts
+// nothing reads the connection, and Xwayland would otherwise keep every
+// key the user types for it.
 class XwaylandKeyWatch
 {
 public:
@@ -37,11 +41,12 @@ public:
     // then until its clock has moved on from the last one's millisecond.
     // False where that took longer than timeout (or the connection broke).
     bool awaitRepressable(uint8_t keycode, std::chrono::milliseconds timeout);
+    // Starts hearing of key releases, before a text.
+    void begin();
     // Waits, at most timeout, until Xwayland has handled every release
-    // sent, then counts as sent what it has handled: releases lost on the
-    // way (another window took the keyboard) or pressed by someone else are
-    // forgotten.
-    void settle(std::chrono::milliseconds timeout);
+    // sent, and stops hearing of them. Releases lost on the way (another
+    // window took the keyboard) or pressed by someone else are forgotten.
+    void end(std::chrono::milliseconds timeout);
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -51,6 +56,7 @@ private:
     template<typename Done>
     bool readUntil(Done done, Deadline deadline);
     void readPending();
+    void selectReleases(bool selected);
     // The low 32 bits of the server time, as in events.
     uint32_t serverTime();
 
