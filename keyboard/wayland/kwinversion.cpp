@@ -21,8 +21,8 @@ std::optional<std::pair<int, int>> kwinVersion(const WaylandConnection &connecti
     // another version.
     if (!bus.interface() || bus.interface()->servicePid(Service).value() != uint(connection.compositorPid()))
         return std::nullopt;
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, QStringLiteral("/KWin"), Service,
-                                                       QStringLiteral("supportInformation"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(Service, QStringLiteral("/KWin"), Service, QStringLiteral("supportInformation"));
     call.setAutoStartService(false);
     const QDBusMessage reply = bus.call(call, QDBus::Block, TimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1)

@@ -88,9 +88,10 @@ struct TypingLine
     // must live on and get them all.
     void expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused);
     // The same for a receiver that a desktop started: what it received so
-    // far, and whether it still runs.
+    // far, and whether it still runs; `lacking`, characters the layout
+    // lacks, are named and not typed.
     void expectTypedThroughAPause(const std::function<QByteArray()> &received, qint64 paused,
-                                  const std::function<bool()> &running);
+                                  const std::function<bool()> &running, const QByteArray &lacking = {});
 
     PtyPair line;
     TempConfig config;
