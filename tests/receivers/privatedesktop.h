@@ -136,12 +136,11 @@ struct KWinDesktop
         const QList<QByteArray> x = readFile(folder.filePath(QStringLiteral("xwayland"))).split('\n');
         xwayland.emplace_back("DISPLAY", x.value(0));
         xwayland.emplace_back("XAUTHORITY", x.value(1));
-        receiverPidText = x.value(2);
+        receiverPid = x.value(2).toLongLong();
     }
     QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
-    // The receiver's process, and whether it still runs (KWin reaps it).
-    qint64 receiverPid() const { return receiverPidText.toLongLong(); }
-    bool receiverRuns() const { return ::kill(pid_t(receiverPid()), 0) == 0; }
+    // Whether the receiver still runs (KWin reaps it).
+    bool receiverRuns() const { return ::kill(pid_t(receiverPid), 0) == 0; }
     // KWin 6.5 and later type any character by its keysym (fake input 6).
     // (The copy cannot tell its version without starting a desktop.)
     static bool typesAnyCharacter()
@@ -156,7 +155,7 @@ struct KWinDesktop
 
     QTemporaryDir folder;
     Service process;
-    QByteArray receiverPidText;
+    qint64 receiverPid = 0;
     // DISPLAY and XAUTHORITY lead to KWin's Xwayland while it lives.
     std::list<EnvironmentVariable> xwayland;
 };

@@ -150,9 +150,7 @@ void TypingLine::expectTypedThroughAPause(const std::function<QByteArray()> &rec
 {
     const qsizetype mark = received().size();
     const QByteArray text = range(0x21, 0x7e).toLatin1().repeated(64).left(6000);
-    QByteArray expected = text;
-    for (const char c : lacking)
-        expected.replace(c, QByteArray());
+    const QByteArray expected = QByteArray(text).removeIf([&](char c) { return lacking.contains(c); });
     line.send(text);
     processEventsUntil([&] { return received().size() - mark >= 1000; }, 30000);
     ::kill(pid_t(paused), SIGSTOP);
