@@ -3,6 +3,19 @@
 #include <algorithm>
 #include <thread>
 
+KeystrokePacer::Pace KeystrokePacer::paceFor(const Compositor &compositor, Pace otherwise)
+{
+    switch (compositor.name) {
+    case Compositor::Name::Sway:
+        return compositor.version >= std::pair{1, 12} ? LargeBufferPace : otherwise;
+    case Compositor::Name::KWin:
+        return compositor.version >= std::pair{6, 7} ? KWinPace : otherwise;
+    case Compositor::Name::Unknown:
+        break;
+    }
+    return otherwise;
+}
+
 void KeystrokePacer::pace(double count, const std::function<void()> &flush)
 {
     if (const std::optional<Clock::time_point> until = charge(count, Clock::now())) {

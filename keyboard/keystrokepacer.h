@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 // Keeps typing within what a receiver that stops reading can hold.
 //
@@ -24,13 +25,21 @@
 //  - mutter 43 disconnects a client after about two seconds of a steady
 //    flow, however slow: at 1,000 keystrokes a second with 1,680 queued, at
 //    600 with 1,088, at 500 with 989; at 400 it kept it with 800 queued
-//    over 2.6 s. LayoutPace, 300 a second, queues at most 700. KWin's fake
-//    input and the desktop portal are held to it too, unmeasured.
+//    over 2.6 s. LayoutPace, 300 a second, queues at most 700. Older KWin
+//    and the desktop portal on other desktops are held to it too, unmeasured.
 //  - sway 1.12 (libwayland 1.23, which lets a compositor hold more for a
 //    client) kept foot stopped for 2 s through 6,000 characters sent in
-//    half a second: LargeBufferPace queues at most 4,000. Where sway tells
-//    its version over its IPC socket; any other compositor is not trusted
-//    to hold more.
+//    half a second: LargeBufferPace queues at most 4,000.
+//  - KWin 6.7 (libwayland 1.26, Debian testing) kept foot stopped for 6 s
+//    while printable ASCII came through the desktop portal's EIS connection
+//    as fast as it went, about 1,700 characters (3,400 keystrokes) a
+//    second: 10,000 characters, 20,000 keystrokes, queued; stopped for 8 s
+//    it lost the keys. KWinPace queues at most 7,000 keystrokes and types
+//    printable ASCII at about 1,500 characters a second. KWin's fake input
+//    goes to the same queue, and is held to it too.
+// Only a compositor that tells its version (sway over its IPC socket, KWin
+// on the session bus) is trusted to hold more (paceFor); any other keeps
+// the pace of its injector.
 // A keymap upload counts as KeymapCost keystrokes (every client compiles
 // the keymap before reading on; Xwayland runs xkbcomp for it), a group
 // change as GroupCost (its event is half the size of a key's press and
@@ -49,8 +58,19 @@ public:
     static constexpr Pace WlrootsPace{100, 1100};
     static constexpr Pace LayoutPace{100, 300};
     static constexpr Pace LargeBufferPace{1000, 1500};
+    static constexpr Pace KWinPace{1000, 3000};
     static constexpr double KeymapCost = 25;
     static constexpr double GroupCost = 0.5;
+
+    // The compositor a client talks to, where it told its version.
+    struct Compositor
+    {
+        enum class Name { Unknown, Sway, KWin } name = Name::Unknown;
+        std::pair<int, int> version{};
+    };
+    // The pace for compositor: a larger one where it is known to hold more
+    // (measured above), else `otherwise`.
+    static Pace paceFor(const Compositor &compositor, Pace otherwise);
 
     explicit KeystrokePacer(Pace pace)
         : m_pace(pace)

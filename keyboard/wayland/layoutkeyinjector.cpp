@@ -1,6 +1,7 @@
 #include "keyboard/wayland/layoutkeyinjector.h"
 
 #include "core/operationerror.h"
+#include "keyboard/wayland/kwinversion.h"
 #include "keyboard/wayland/seatkeymap.h"
 #include "keyboard/wayland/waylandconnection.h"
 #include "keyboard/xserver/xwaylandkeywatch.h"
@@ -120,6 +121,10 @@ void LayoutKeyInjector::connect()
         closeKeys();
         throw;
     }
+    const auto kwin = kwinVersion(*wayland);
+    m_pacer = KeystrokePacer(KeystrokePacer::paceFor(
+        kwin ? KeystrokePacer::Compositor{KeystrokePacer::Compositor::Name::KWin, *kwin} : KeystrokePacer::Compositor{},
+        KeystrokePacer::LayoutPace));
     m_wayland = std::move(wayland);
     m_seatKeymap = std::move(seatKeymap);
     m_keymap.clear();

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -143,3 +144,15 @@ void WaylandConnection::seatCapabilitiesChanged(void *data, wl_seat *, uint32_t 
 }
 
 void WaylandConnection::seatNamed(void *, wl_seat *, const char *) {}
+
+int WaylandConnection::displayFd() const
+{
+    return wl_display_get_fd(m_display);
+}
+
+int WaylandConnection::peerPid(int socket)
+{
+    ucred credentials{};
+    socklen_t size = sizeof(credentials);
+    return getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 ? credentials.pid : -1;
+}

@@ -60,8 +60,14 @@ public:
     void flush();
     // Throws TypingFailed if the compositor ended the connection.
     void throwIfFailed() const;
+    // The compositor's process at the other end; -1 where the socket does
+    // not tell.
+    int compositorPid() const { return peerPid(displayFd()); }
+    // The process at the other end of a Unix socket, or -1.
+    static int peerPid(int socket);
 
 private:
+    int displayFd() const;
     static void addGlobal(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
     static void removeGlobal(void *data, wl_registry *registry, uint32_t name);
     static void seatCapabilitiesChanged(void *data, wl_seat *seat, uint32_t capabilities);

@@ -25,13 +25,6 @@ constexpr char Magic[] = {'i', '3', '-', 'i', 'p', 'c'};
 constexpr uint32_t GetVersion = 7;
 constexpr int HeaderSize = sizeof(Magic) + 2 * sizeof(uint32_t);
 
-pid_t peerOf(int fd)
-{
-    ucred credentials{};
-    socklen_t size = sizeof(credentials);
-    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 ? credentials.pid : -1;
-}
-
 bool transfer(int fd, char *data, size_t size, bool sending)
 {
     while (size > 0) {
@@ -79,7 +72,7 @@ std::optional<std::pair<int, int>> swayVersion(const WaylandConnection &connecti
     QByteArray reply;
     // Another sway's socket (a stale $SWAYSOCK) would tell of another version.
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0
-        && peerOf(fd) == peerOf(wl_display_get_fd(connection.display())))
+        && WaylandConnection::peerPid(fd) == connection.compositorPid())
         reply = versionReply(fd);
     ::close(fd);
     const QJsonObject version = QJsonDocument::fromJson(reply).object();

@@ -113,7 +113,7 @@ struct KWinDesktop
                           .replace("\nExec=bexlow\n", "\nExec=" BEXLOW_BINARY "\n"));
         // It also leaves where Xwayland is, for other X11 programs.
         writeFile(receiver,
-                  QStringLiteral("#!/bin/sh\necho \"$DISPLAY\n$XAUTHORITY\" > '%1'\nexec %4 sh -c "
+                  QStringLiteral("#!/bin/sh\necho \"$DISPLAY\n$XAUTHORITY\n$$\" > '%1'\nexec %4 sh -c "
                                  "\"stty raw -echo; touch '%2'; exec cat > '%3'\"\n")
                       .arg(folder.filePath(QStringLiteral("xwayland")), ready,
                            folder.filePath(QStringLiteral("received")),
@@ -136,8 +136,11 @@ struct KWinDesktop
         const QList<QByteArray> x = readFile(folder.filePath(QStringLiteral("xwayland"))).split('\n');
         xwayland.emplace_back("DISPLAY", x.value(0));
         xwayland.emplace_back("XAUTHORITY", x.value(1));
+        receiverPid = x.value(2).toLongLong();
     }
     QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
+    // Whether the receiver still runs (KWin reaps it).
+    bool receiverRuns() const { return ::kill(pid_t(receiverPid), 0) == 0; }
     // KWin 6.5 and later type any character by its keysym (fake input 6).
     // (The copy cannot tell its version without starting a desktop.)
     static bool typesAnyCharacter()
@@ -152,6 +155,7 @@ struct KWinDesktop
 
     QTemporaryDir folder;
     Service process;
+    qint64 receiverPid = 0;
     // DISPLAY and XAUTHORITY lead to KWin's Xwayland while it lives.
     std::list<EnvironmentVariable> xwayland;
 };

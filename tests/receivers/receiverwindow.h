@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <vector>
 
 // A window that receives typed text and records it in a file. Started
@@ -86,6 +87,11 @@ struct TypingLine
     // server it runs under) for 2 s once 1,000 have arrived: the receiver
     // must live on and get them all.
     void expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused);
+    // The same for a receiver that a desktop started: what it received so
+    // far, and whether it still runs; `lacking`, characters the layout
+    // lacks, are named and not typed.
+    void expectTypedThroughAPause(const std::function<QByteArray()> &received, qint64 paused,
+                                  const std::function<bool()> &running, const QByteArray &lacking = {});
 
     PtyPair line;
     TempConfig config;
