@@ -151,6 +151,20 @@ TEST(KeystrokePacer, ABatchAtOnceThenTheRate)
     }
 }
 
+TEST(KeystrokePacer, AFasterPaceOnlyForCompositorsMeasuredToHoldMore)
+{
+    using Name = KeystrokePacer::Compositor::Name;
+    const KeystrokePacer::Pace otherwise = KeystrokePacer::LayoutPace;
+    const std::tuple<Name, std::pair<int, int>, double> rows[] = {
+        {Name::Sway, {1, 11}, otherwise.rate},    {Name::Sway, {1, 12}, KeystrokePacer::LargeBufferPace.rate},
+        {Name::KWin, {6, 6}, otherwise.rate},     {Name::KWin, {6, 7}, KeystrokePacer::KWinPace.rate},
+        {Name::Unknown, {99, 0}, otherwise.rate},
+    };
+    for (const auto &[name, version, rate] : rows)
+        EXPECT_EQ(KeystrokePacer::paceFor({name, version}, otherwise).rate, rate)
+            << version.first << "." << version.second;
+}
+
 TEST(VirtualKeymap, KeysGivenAndTakenTextAfterText)
 {
     std::u32string many; // one more distinct character than the keymap has keys
