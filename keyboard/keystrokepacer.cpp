@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <thread>
 
-KeystrokePacer::Pace KeystrokePacer::paceFor(const Compositor &compositor, Pace otherwise)
+KeystrokePacer::Pace KeystrokePacer::paceFor(Compositor compositor, const Version &version, Pace otherwise)
 {
-    switch (compositor.name) {
-    case Compositor::Name::Sway:
-        return compositor.version >= std::pair{1, 12} ? LargeBufferPace : otherwise;
-    case Compositor::Name::KWin:
-        return compositor.version >= std::pair{6, 7} ? KWinPace : otherwise;
-    case Compositor::Name::Unknown:
-        break;
+    if (!version)
+        return otherwise;
+    switch (compositor) {
+    case Compositor::Sway:
+        return *version >= std::pair{1, 12} ? LargeBufferPace : otherwise;
+    case Compositor::KWin:
+        return *version >= std::pair{6, 7} ? KWinPace : otherwise;
     }
     return otherwise;
 }

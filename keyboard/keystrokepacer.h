@@ -62,15 +62,11 @@ public:
     static constexpr double KeymapCost = 25;
     static constexpr double GroupCost = 0.5;
 
-    // The compositor a client talks to, where it told its version.
-    struct Compositor
-    {
-        enum class Name { Unknown, Sway, KWin } name = Name::Unknown;
-        std::pair<int, int> version{};
-    };
-    // The pace for compositor: a larger one where it is known to hold more
-    // (measured above), else `otherwise`.
-    static Pace paceFor(const Compositor &compositor, Pace otherwise);
+    enum class Compositor { Sway, KWin };
+    using Version = std::optional<std::pair<int, int>>; // (major, minor), where told
+    // The pace for compositor at version: a larger one where it is known to
+    // hold more (measured above), else `otherwise`.
+    static Pace paceFor(Compositor compositor, const Version &version, Pace otherwise);
 
     explicit KeystrokePacer(Pace pace)
         : m_pace(pace)

@@ -121,10 +121,8 @@ void LayoutKeyInjector::connect()
         closeKeys();
         throw;
     }
-    const auto kwin = kwinVersion(*wayland);
-    m_pacer = KeystrokePacer(KeystrokePacer::paceFor(
-        kwin ? KeystrokePacer::Compositor{KeystrokePacer::Compositor::Name::KWin, *kwin} : KeystrokePacer::Compositor{},
-        KeystrokePacer::LayoutPace));
+    m_pacer = KeystrokePacer(
+        KeystrokePacer::paceFor(KeystrokePacer::Compositor::KWin, kwinVersion(*wayland), KeystrokePacer::LayoutPace));
     m_wayland = std::move(wayland);
     m_seatKeymap = std::move(seatKeymap);
     m_keymap.clear();

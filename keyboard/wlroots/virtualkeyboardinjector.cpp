@@ -88,10 +88,8 @@ void VirtualKeyboardInjector::connect()
                              QStringLiteral("the Wayland compositor at %1 has no seat to type on")
                                  .arg(WaylandConnection::displayName()));
     const bool seatHadKeyboard = connection->seatCapabilities() & WL_SEAT_CAPABILITY_KEYBOARD;
-    const auto sway = swayVersion(*connection);
-    m_pacer = KeystrokePacer(KeystrokePacer::paceFor(
-        sway ? KeystrokePacer::Compositor{KeystrokePacer::Compositor::Name::Sway, *sway} : KeystrokePacer::Compositor{},
-        KeystrokePacer::WlrootsPace));
+    m_pacer = KeystrokePacer(KeystrokePacer::paceFor(KeystrokePacer::Compositor::Sway, swayVersion(*connection),
+                                                     KeystrokePacer::WlrootsPace));
     m_manager =
         static_cast<zwp_virtual_keyboard_manager_v1 *>(connection->bind(&zwp_virtual_keyboard_manager_v1_interface, 1));
     m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_manager, connection->seat());

@@ -153,16 +153,18 @@ TEST(KeystrokePacer, ABatchAtOnceThenTheRate)
 
 TEST(KeystrokePacer, AFasterPaceOnlyForCompositorsMeasuredToHoldMore)
 {
-    using Name = KeystrokePacer::Compositor::Name;
+    using Compositor = KeystrokePacer::Compositor;
     const KeystrokePacer::Pace otherwise = KeystrokePacer::LayoutPace;
-    const std::tuple<Name, std::pair<int, int>, double> rows[] = {
-        {Name::Sway, {1, 11}, otherwise.rate},    {Name::Sway, {1, 12}, KeystrokePacer::LargeBufferPace.rate},
-        {Name::KWin, {6, 6}, otherwise.rate},     {Name::KWin, {6, 7}, KeystrokePacer::KWinPace.rate},
-        {Name::Unknown, {99, 0}, otherwise.rate},
+    const std::tuple<Compositor, KeystrokePacer::Version, double> rows[] = {
+        {Compositor::Sway, std::pair{1, 11}, otherwise.rate},
+        {Compositor::Sway, std::pair{1, 12}, KeystrokePacer::LargeBufferPace.rate},
+        {Compositor::KWin, std::pair{6, 6}, otherwise.rate},
+        {Compositor::KWin, std::pair{6, 7}, KeystrokePacer::KWinPace.rate},
+        {Compositor::KWin, std::nullopt, otherwise.rate}, // no version told
     };
-    for (const auto &[name, version, rate] : rows)
-        EXPECT_EQ(KeystrokePacer::paceFor({name, version}, otherwise).rate, rate)
-            << version.first << "." << version.second;
+    for (const auto &[compositor, version, rate] : rows)
+        EXPECT_EQ(KeystrokePacer::paceFor(compositor, version, otherwise).rate, rate)
+            << (version ? version->first : -1) << "." << (version ? version->second : -1);
 }
 
 TEST(VirtualKeymap, KeysGivenAndTakenTextAfterText)
