@@ -6,8 +6,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
-#include <algorithm>
-#include <memory>
+#include <utility>
 
 namespace {
 
