@@ -1,8 +1,7 @@
 #include "serial/lineconfig.h"
 
 #include "core/operationerror.h"
-
-#include <QStringList>
+#include "settings/linesettings.h"
 
 namespace {
 
@@ -35,12 +34,14 @@ bool LineConfig::operator==(const LineConfig &other) const
 
 LineConfig LineConfig::parse(const QString &settings)
 {
-    const QStringList fields = settings.split(QLatin1Char(','));
-    if (fields.size() != 4)
+    // The dialog's positional cut, accepted only when the string is exactly
+    // its four fields joined by commas.
+    const std::optional<LineSettings::Fields> fields = LineSettings::parseByPosition(settings);
+    if (!fields || LineSettings::compose(fields->speed, fields->parity, fields->dataBits, fields->stopBits) != settings)
         refuse(settings, QStringLiteral("expected speed,parity,data bits,stop bits such as 9600,n,8,1"));
 
     LineConfig config;
-    const QString &speed = fields[0];
+    const QString &speed = fields->speed;
     if (!allDigits(speed))
         refuse(settings, QStringLiteral("the speed must be a decimal number"));
     bool ok = false;
@@ -49,19 +50,19 @@ LineConfig LineConfig::parse(const QString &settings)
         refuse(settings, QStringLiteral("the speed is out of range (1 to 2147483647)"));
     config.speed = std::uint32_t(speedValue);
 
-    const qsizetype parity = fields[1].size() == 1 ? ParityLetters.indexOf(fields[1].toLower()) : -1;
+    const qsizetype parity = ParityLetters.indexOf(fields->parity.toLower());
     if (parity < 0)
         refuse(settings, QStringLiteral("the parity must be one of n, e, o, m, s"));
     config.parity = Parity(parity);
 
-    const QString &dataBits = fields[2];
-    if (dataBits.size() != 1 || dataBits[0] < QLatin1Char('4') || dataBits[0] > QLatin1Char('8'))
+    const QString &dataBits = fields->dataBits;
+    if (dataBits[0] < QLatin1Char('4') || dataBits[0] > QLatin1Char('8'))
         refuse(settings, QStringLiteral("the data bits must be 4 to 8"));
     config.dataBits = dataBits.toInt();
     if (config.dataBits == 4)
         refuse(settings, QStringLiteral("4 data bits are not supported by Linux serial drivers; use 5 to 8"));
 
-    const QString &stopBits = fields[3];
+    const QString &stopBits = fields->stopBits;
     if (stopBits == QLatin1String("1"))
         config.stopBits = 1;
     else if (stopBits == QLatin1String("2"))

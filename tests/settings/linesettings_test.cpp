@@ -52,10 +52,10 @@ TEST(LineConfig, ReadsBackCanonicallyAndRefusesMalformedAndUnsupportedStringsWit
     EXPECT_EQ(LineConfig::parse(QStringLiteral("009600,N,8,2")).toString(), QStringLiteral("9600,n,8,2"));
     // The reason the description gives, and the strings refused for it.
     const std::pair<const char *, std::vector<const char *>> cases[] = {
-        {"expected speed", {"9600,n,8", ",9600,n,8,1", "9600,n,8,1,"}},
-        {"decimal number", {"96x0,n,8,1", " 9600,n,8,1"}},
+        {"expected speed", {"9600,n,8", " 9600,n,8,1", "9600,n,8,1,", "9600,,8,1"}},
+        {"decimal number", {"96x0,n,8,1", ",9600,n,8,1"}},
         {"out of range", {"0,n,8,1", "99999999999999999999,n,8,1"}},
-        {"parity", {"9600,x,8,1", "9600,,8,1"}},
+        {"parity", {"9600,x,8,1", "9600,,,8,1"}},
         {"data bits", {"9600,n,9,1", "9600,n,3,1"}},
         {"not supported", {"9600,n,4,1", "9600,n,8,1.5"}},
         {"stop bits", {"9600,n,8,3", "9600,n,8,1.0"}},
