@@ -29,13 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // as the same configuration.
         if (!(LineConfig::parse(config.toString()) == config))
             std::abort();
-        // The dialog's composition of that form gives the same configuration.
-        const auto fields = LineSettings::parseByPosition(config.toString());
-        if (!fields
-            || !(LineConfig::parse(
-                     LineSettings::compose(fields->speed, fields->parity, fields->dataBits, fields->stopBits))
-                 == config))
-            std::abort();
     } catch (const OperationError &error) {
         if (error.description().isEmpty() || error.description().contains(QLatin1Char('\n')))
             std::abort();

@@ -9,17 +9,9 @@
 #include "tests/receivers/privatedesktop.h"
 #include "tests/receivers/receiverwindow.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusObjectPath>
-#include <QDBusReply>
-#include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -194,37 +186,22 @@ TEST_F(TypingOnDesktop, WhereKWinRefusesThePortalWithKdesBackendTypes)
 TEST_F(TypingOnDesktop, APortalThatKeepsGrantsIsAskedWithTheTokenOfTheLastStart)
 {
     KWinDesktop desktop(QStringLiteral("us"), KWinDesktop::FakeInput::NotGranted);
-    const auto storedToken = [&] {
-        static const QRegularExpression token(QStringLiteral("^PortalRestoreToken=(.*)$"),
-                                              QRegularExpression::MultilineOption);
-        return token.match(QString::fromUtf8(config.read(QStringLiteral("bexlow")))).captured(1);
-    };
-    {
-        KdePortal portal(*this);
-        if (KdePortal::remoteDesktopVersion(*this) >= 2) {
-            // The real portal keeps each grant in the permission store under
-            // its token: a start that did not give the token of the last
-            // one would leave a second grant there.
-            for (int start = 1; start <= 2; ++start) {
-                BexlowProcess again;
-                startTyping(again, line.path());
-                EXPECT_EQ(again.errorOutput().toStdString(), throughThePortal + KdePortal::typingThroughEis(*this));
-            }
-            EXPECT_FALSE(storedToken().isEmpty());
-            EXPECT_EQ(KdePortal::grantsKept(*this).join(' ').toStdString(), storedToken().toStdString());
-            return;
-        }
-    }
-    // Debian 12's portal keeps no grant: a stand-in of version 2 plays it.
-    const QString log = runtime.filePath(QStringLiteral("portal.log"));
-    Service portal;
-    startService(portal, QStringLiteral(BEXLOW_SOURCE_DIR "/tests/keyboard/fakeportal.py"), {log},
-                 "org.freedesktop.portal.Desktop");
+    KdePortal portal(*this);
+    // Debian 12's portal (version 1) keeps no grant; the distribution lanes
+    // run this on portals that do.
+    if (KdePortal::remoteDesktopVersion(*this) < 2)
+        GTEST_SKIP() << "this desktop portal keeps no remote desktop grant";
+    // The portal keeps each grant in the permission store under its token: a
+    // start that did not give the token of the last one would leave a second
+    // grant there.
     for (int start = 1; start <= 2; ++start) {
         BexlowProcess again;
         startTyping(again, line.path());
-        EXPECT_EQ(again.errorOutput().toStdString(), throughThePortal);
+        EXPECT_EQ(again.errorOutput().toStdString(), throughThePortal + KdePortal::typingThroughEis(*this));
     }
-    EXPECT_EQ(readFile(log).toStdString(), "persist_mode=2 restore_token=\npersist_mode=2 restore_token=granted-1\n");
-    EXPECT_EQ(storedToken(), QStringLiteral("granted-2"));
+    static const QRegularExpression token(QStringLiteral("^PortalRestoreToken=(.*)$"),
+                                          QRegularExpression::MultilineOption);
+    const QString stored = token.match(QString::fromUtf8(config.read(QStringLiteral("bexlow")))).captured(1);
+    EXPECT_FALSE(stored.isEmpty());
+    EXPECT_EQ(KdePortal::grantsKept(*this).join(' ').toStdString(), stored.toStdString());
 }
