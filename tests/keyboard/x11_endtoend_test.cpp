@@ -166,19 +166,11 @@ TEST(TypingIntoChromium, TextLongBurstsAndAScannerFlowWithPausesArriveExactly)
 {
     Session session(ReceiverWindow::Kind::Chromium);
     session.expectTyped(IntoTextWindows);
-    // Sends each burst and a Return, pausing after each, then compares all
-    // that the text area received; Return arrives as a line break.
-    const auto expectBursts = [&session](const QStringList &bursts, const std::function<int(int)> &pauseMs) {
+    // Each burst and a Return, pausing after each; Return arrives as a line break.
+    const auto expectBursts = [&session](const QList<QByteArray> &bursts,
+                                         const std::function<int(qsizetype)> &pauseMs) {
         ASSERT_TRUE(session.keyboard.focus(session.receiver.window()));
-        const qsizetype mark = session.receiver.text().size();
-        for (int i = 0; i < bursts.size(); ++i) {
-            session.line.send(bursts[i].toUtf8() + "\r");
-            processEventsFor(pauseMs(i));
-        }
-        const QByteArray expected = bursts.join(QLatin1Char('\n')).toUtf8() + "\n";
-        session.receiver.waitForLength(mark, expected.size(), 120000);
-        // As std::string, so that a failure shows the lines that differ.
-        EXPECT_EQ(session.receiver.text().mid(mark).toStdString(), expected.toStdString());
+        session.expectLinesArrive(session.receiver, bursts, pauseMs, session.receiver.text().size());
     };
 
     // 1,200 characters, a third of them 240 distinct ones that the layout
@@ -190,7 +182,7 @@ TEST(TypingIntoChromium, TextLongBurstsAndAScannerFlowWithPausesArriveExactly)
     QString burst;
     for (int i = 0; i < 1200; ++i)
         burst += i % 3 == 0 ? missing.at((i / 3 * 7) % 240) : QChar(u"abc 0123.-/XYZ"[i % 14]);
-    expectBursts({burst}, [](int) { return 0; });
+    expectBursts({burst.toUtf8()}, [](qsizetype) { return 0; });
 
     // 200 bursts, every other one starting with a character that the layout
     // lacks, with pauses from 30 ms to 0.8 s, while the slots are bound
@@ -200,11 +192,12 @@ TEST(TypingIntoChromium, TextLongBurstsAndAScannerFlowWithPausesArriveExactly)
                                          .split(u'#');
     const QStringList startPlain =
         QStringLiteral("4006381333931#BX-2024/07+A#  12.345 kg#Crème brûlée#LOT 7 µg/l#x=y; a|b").split(u'#');
-    QStringList bursts;
+    QList<QByteArray> bursts;
     for (int i = 0; i < 200; ++i)
-        bursts << (i % 2 ? startPlain.at((i * 5) % startPlain.size()) : startMissing.at((i * 3) % startMissing.size()));
+        bursts << (i % 2 ? startPlain.at((i * 5) % startPlain.size()) : startMissing.at((i * 3) % startMissing.size()))
+                      .toUtf8();
     const int pausesMs[] = {30, 120, 450, 560, 650, 800};
-    expectBursts(bursts, [&](int i) { return pausesMs[(i * 5 + i / 6) % 6]; });
+    expectBursts(bursts, [&](qsizetype i) { return pausesMs[(i * 5 + i / 6) % 6]; });
 }
 
 TEST(TypingAvailability, WithoutAUsableDisplayOrAfterALostConnectionTypingFailsAndSaysWhy)

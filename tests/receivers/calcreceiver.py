@@ -4,14 +4,13 @@
 first cell has the focus. Keeps OUTPUT_FILE equal to the texts of column A,
 each followed by a line feed (a Return ends a cell and moves down), and
 writes the window's id to ID_FILE once the sheet is shown. The cells are
-read over UNO from the office's socket.
+read over UNO from a pipe the office accepts on.
 
 Usage: calcreceiver.py [--gtk] OUTPUT_FILE ID_FILE
 """
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -27,18 +26,12 @@ def save(path, data):
     os.replace(temporary, path)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def connect(port, deadline):
+def connect(pipe, deadline):
     resolver = uno.getComponentContext().ServiceManager.createInstanceWithContext(
         "com.sun.star.bridge.UnoUrlResolver", uno.getComponentContext())
     while True:
         try:
-            return resolver.resolve("uno:socket,host=127.0.0.1,port=%d;urp;StarOffice.ComponentContext" % port)
+            return resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
         except Exception:
             if time.monotonic() > deadline:
                 raise
@@ -54,10 +47,10 @@ def main():
         sys.exit(__doc__)
     output, id_file = arguments
     work = tempfile.mkdtemp(prefix="bexlow-calc.")
-    port = free_port()
+    pipe = os.path.basename(work)
     environment = dict(os.environ, SAL_USE_VCLPLUGIN="gtk3" if gtk else "gen")
     office = subprocess.Popen(
-        ["soffice", "-env:UserInstallation=file://" + work, "--accept=socket,host=127.0.0.1,port=%d;urp;" % port,
+        ["soffice", "-env:UserInstallation=file://" + work, "--accept=pipe,name=%s;urp;" % pipe,
          "--norestore", "--nologo", "--nofirststartwizard", "--calc"],
         env=environment, start_new_session=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL)
@@ -65,7 +58,7 @@ def main():
     try:
         save(output, b"")
         deadline = time.monotonic() + 90
-        context = connect(port, deadline)
+        context = connect(pipe, deadline)
         desktop = context.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", context)
         document = None
         while document is None or not hasattr(document, "Sheets"):

@@ -139,6 +139,23 @@ void TypingLine::expectTyped(const ReceiverWindow &receiver, const std::vector<T
     }
 }
 
+void TypingLine::expectLinesArrive(const ReceiverWindow &receiver, const QList<QByteArray> &lines,
+                                   const std::function<int(qsizetype)> &pauseMs, qsizetype mark)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        line.send(lines[i] + "\r");
+        processEventsFor(pauseMs(i));
+    }
+    receiver.waitForLength(mark, lines.join('\n').size() + 1, 120000);
+    const QList<QByteArray> got = receiver.text().mid(mark).chopped(1).split('\n');
+    int wrong = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (got.value(i) != lines[i] && ++wrong <= 5)
+            ADD_FAILURE() << "sent: " << lines[i].toStdString() << "\ngot:  " << got.value(i).toStdString();
+    EXPECT_EQ(wrong, 0) << "of " << lines.size() << " lines";
+    EXPECT_EQ(got.size(), lines.size());
+}
+
 void TypingLine::expectTypedThroughAPause(const ReceiverWindow &receiver, qint64 paused)
 {
     SCOPED_TRACE(paused == receiver.pid() ? "the receiver paused" : "its display server paused");

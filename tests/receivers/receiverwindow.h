@@ -13,26 +13,13 @@
 
 // A window that receives typed text and records it in a file. Started
 // while a WaylandDesktop lives (WAYLAND_DISPLAY set), it runs natively on
-// Wayland where it can, else on the X display:
-//  - Xterm: an xterm (under Xwayland on Wayland) whose terminal is raw
-//    (stty raw -echo) and whose shell appends every byte to the file, so
-//    the file holds exactly the bytes the terminal sent for the keys
-//    (Return arrives as \r);
-//  - Foot: the same in foot, a native Wayland terminal;
-//  - QtText: the Qt plain text window (bexlow-qt-text-receiver), on Qt's
-//    xkbcommon keyboard handling; the file is its text;
-//  - GtkText: the same in GTK 3 (bexlow-gtk-text-receiver), on GDK's
-//    keymap; X11 only;
-//  - Chromium: a text area on a page in Chromium (chromiumreceiver.py); the
-//    file is its value;
-//  - CalcX11, CalcGtk: a new sheet in LibreOffice Calc on its own X11
-//    toolkit or on GTK 3 (calcreceiver.py); the file is the texts of column
-//    A, each followed by \n; X11 only;
-//  - Swing: a Java Swing text area (SwingReceiver.java); the file is its
-//    text; X11 only;
-//  - WineNotepad: Notepad under Wine; its text is read through the
-//    clipboard, with \r\n as \n, once no key came for a second; X11 only.
-// The last four take the focus only through a window manager (activate()).
+// Wayland where it can, else on the X display. The terminals are raw (stty
+// raw -echo) and append every byte the keys gave (Return arrives as \r);
+// the others record their text (Calc: column A's cells, each ended by \n;
+// Notepad: read through the clipboard, \r\n as \n, once no key came for a
+// second). Each receiver's own file says how. GtkText, Calc, Swing and
+// Notepad are X11 only; the last four take the focus only through a window
+// manager (activate()).
 class ReceiverWindow
 {
 public:
@@ -83,6 +70,11 @@ struct TypingLine
     // no window manager to do it).
     void expectTyped(const ReceiverWindow &receiver, const std::vector<Typed> &texts,
                      KeyboardState *keyboard = nullptr);
+    // Sends each line and a Return, as a scanner does, pausing pauseMs(i)
+    // after line i; then checks that the receiver got them after its first
+    // `mark` bytes, a line each, and names the first five that differ.
+    void expectLinesArrive(const ReceiverWindow &receiver, const QList<QByteArray> &lines,
+                           const std::function<int(qsizetype)> &pauseMs, qsizetype mark = 0);
     // Sends 6,000 characters and stops `paused` (the receiver, or the X
     // server it runs under) for 2 s once 1,000 have arrived: the receiver
     // must live on and get them all.
