@@ -32,7 +32,7 @@ def main():
         return GLib.SOURCE_REMOVE
 
     def changed(_buffer):
-        # Saves a little after the last change, as the Qt receiver does.
+        # Saved 20 ms after a change, with what came meanwhile, as the Qt receiver does.
         if not saving:
             saving.append(GLib.timeout_add(20, save_text))
     buffer.connect("changed", changed)
