@@ -33,7 +33,7 @@ tests=(
     # Wayland typing tests: headless sway and weston, native receivers, wtype to compare
     sway foot wtype xwayland x11-xserver-utils weston
     # Browser and GTK receivers
-    chromium libgtk-3-dev
+    chromium python3-gi gir1.2-gtk-3.0
     clang-format
     desktop-file-utils dpkg-dev file groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver;
