@@ -32,8 +32,8 @@ tests=(
     xauth x11-xkb-utils x11-utils x11-apps openbox
     # Wayland typing tests: headless sway and weston, native receivers, wtype to compare
     sway foot wtype xwayland x11-xserver-utils weston
-    # Browser and GTK receivers
-    chromium python3-gi gir1.2-gtk-3.0
+    # Browser, GTK and Qt receivers (the last two in Python)
+    chromium python3-gi gir1.2-gtk-3.0 python3-pyqt6
     clang-format
     desktop-file-utils dpkg-dev file groff-base man-db procps
     # GNOME typing tests: headless mutter on a private bus, foot as receiver;

@@ -145,12 +145,10 @@ struct KWinDesktop
     // (The copy cannot tell its version without starting a desktop.)
     static bool typesAnyCharacter()
     {
-        QProcess query;
-        query.start(QStringLiteral("dpkg-query"),
-                    {QStringLiteral("-W"), QStringLiteral("-f=${Version}"), QStringLiteral("kwin-wayland")});
-        query.waitForFinished();
-        const QStringList version = QString::fromUtf8(query.readAllStandardOutput()).section(':', -1).split('.');
-        return version.size() >= 2 && std::pair(version[0].toInt(), version[1].toInt()) >= std::pair(6, 5);
+        return QProcess::execute(QStringLiteral("sh"),
+                                 {QStringLiteral("-c"), QStringLiteral("dpkg --compare-versions \"$(dpkg-query -W "
+                                                                       "-f='${Version}' kwin-wayland)\" ge 4:6.5")})
+               == 0;
     }
 
     QTemporaryDir folder;
