@@ -1,11 +1,9 @@
-// Typing on GNOME and KDE: a headless mutter on a private session bus, foot in raw
-// mode as the focused receiver, and the real bexlow on a pty. mutter takes
-// its layout at start from org.freedesktop.locale1, played here by
-// fakelocale1.py; a new layout means a new mutter, and bexlow, left
-// running, has to follow it.
-//
-// bexlow's own window goes to Qt's offscreen platform: mutter focuses each
-// new window, and nothing lets a test hand the focus back to foot.
+// Typing on GNOME and KDE: headless mutter and KWin on a private session bus,
+// with the real bexlow on a pty. mutter takes its layout at start from
+// locale1 (fakelocale1.py): a new layout means a new mutter, which bexlow,
+// left running, has to follow. bexlow's own window goes to Qt's offscreen
+// platform: mutter focuses each new window, and no test could hand the focus
+// back to the receiver.
 #include "tests/receivers/privatedesktop.h"
 #include "tests/receivers/receiverwindow.h"
 

@@ -246,8 +246,4 @@ TEST(SpareKeyPool, TheReceiverIsAssumedBusyForEachCharacterSent)
     EXPECT_EQ(pool.receiverIdleAt(), T0 + 11 * pace);
     pool.typed(2, T0 + 1min); // idle meanwhile
     EXPECT_EQ(pool.receiverIdleAt(), T0 + 1min + 2 * pace);
-    EXPECT_EQ(pool.slotFor(U'B'), (SpareSlot{100, 1}));
-    EXPECT_EQ(pool.charactersOn(101), (std::vector<char32_t>{0, 0}));
-    pool.unbindAll();
-    EXPECT_FALSE(pool.hasBindings());
 }

@@ -1,7 +1,5 @@
-// Typing on a headless Wayland compositor of the test's own. Bytes written
-// to a pty reach the real bexlow program as its Com1; it types them through
-// the compositor into the focused window: foot, a Qt window and Chromium
-// running natively, an xterm under Xwayland.
+// Typing on a headless sway of the test's own: the real bexlow on a pty types
+// into foot, a Qt window and Chromium running natively, an xterm under Xwayland.
 #include "keyboard/wlroots/virtualkeyboardinjector.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/receivers/waylanddesktop.h"

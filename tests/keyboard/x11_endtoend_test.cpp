@@ -1,8 +1,6 @@
-// Typing on a private Xvfb. Bytes written to a pty reach the real bexlow
-// program as its Com1, and it types them into the focused window: an xterm
-// in raw mode, which records exactly the bytes the keys gave, or a Qt text
-// window. XTestKeyInjector is used on its own only where its X connection
-// is what is checked.
+// Typing on a private Xvfb: the real bexlow on a pty types into the focused
+// xterm, Qt, GTK or Chromium window. XTestKeyInjector is used on its own only
+// where its X connection is what is checked.
 #include "keyboard/x11/xtestkeyinjector.h"
 #include "tests/receivers/receiverwindow.h"
 #include "tests/support/eventloop.h"

@@ -41,9 +41,9 @@ TEST_F(MainWindow, ASecondClickBringsTheSameDialogToTheFrontWhereEscapeDoesNothi
 
 // The program as a user runs it ends in order: when its main window is closed
 // with the dialog open (status 0), and on SIGTERM, SIGINT or SIGHUP also while
-// the start-up failure's message box waits, or right after typing, with spare
-// keys bound (128 + the signal's number). Within a second, with the port's
-// lock file gone and the keymap as it was found.
+// the start-up failure's message box waits (128 + the signal's number).
+// Within a second, with the port's lock file gone. (That the spare keys are
+// emptied is the X11 typing tests' concern.)
 TEST(Program, EndsInOrderWhenItsWindowClosesOrOnASignalAlsoWhileABoxWaits)
 {
     TempConfig config; // XDG_CONFIG_HOME, which the program inherits
@@ -51,7 +51,6 @@ TEST(Program, EndsInOrderWhenItsWindowClosesOrOnASignalAlsoWhileABoxWaits)
     config.mapPort(1, line.path());
     const QString lockFile = QStringLiteral("/run/lock/LCK..") + line.path().mid(5).replace(u'/', u'_');
     QFile::remove(lockFile); // left by a program that was killed
-    const QString keymap = run(QStringLiteral("xmodmap -pke"));
     // Each signal once: the program handles the three alike.
     const std::pair<const char *, int> rows[] = {
         {"x,9600,n,8,1", SIGHUP}, {"1,9600,n,8,1", 0}, {"1,9600,n,8,1", SIGTERM}, {"1,9600,n,8,1", SIGINT}};
@@ -70,17 +69,12 @@ TEST(Program, EndsInOrderWhenItsWindowClosesOrOnASignalAlsoWhileABoxWaits)
             ASSERT_TRUE(shows(2));
             xRequestClose(WId(run(search + QStringLiteral("--name ^BexxLow$")).trimmed().toULong()));
         } else {
-            if (arguments[0] != 'x') {
-                EXPECT_TRUE(QFile::exists(lockFile));
-                line.send(QStringLiteral("\u4e00\u4e01").toUtf8());
-                ASSERT_TRUE(processEventsUntil([&] { return run(QStringLiteral("xmodmap -pke")) != keymap; }, 10000));
-            }
+            EXPECT_EQ(QFile::exists(lockFile), arguments[0] != 'x');
             ::kill(pid_t(program.processId()), signal);
         }
         EXPECT_TRUE(program.waitForEnd(1000));
         EXPECT_EQ(program.exitCode(), signal == 0 ? 0 : 128 + signal);
         EXPECT_FALSE(QFile::exists(lockFile));
-        EXPECT_EQ(run(QStringLiteral("xmodmap -pke")), keymap);
     }
 }
 
