@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 PAGE = """<!doctype html><meta charset="utf-8"><title>bexlow receiver</title>
 <textarea id="text" autofocus style="width:95vw;height:90vh"></textarea>
@@ -70,7 +71,7 @@ def save(path, data):
     os.replace(temporary, path)
 
 
-def start_browser(work, page, platform):
+def start_browser(work, platform):
     to_browser_read, to_browser = os.pipe()
     from_browser, from_browser_write = os.pipe()
     libc = ctypes.CDLL(None, use_errno=True)
@@ -83,7 +84,7 @@ def start_browser(work, page, platform):
         ["chromium", "--no-sandbox", "--user-data-dir=" + os.path.join(work, "profile"), "--ozone-platform=" + platform,
          "--disable-gpu", "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--password-store=basic", "--remote-debugging-pipe",
-         "--window-position=0,0", "--window-size=900,600", "--app=file://" + page],
+         "--window-position=0,0", "--window-size=900,600", "--app=data:text/html," + urllib.parse.quote(PAGE)],
         preexec_fn=in_child, pass_fds=(3, 4, to_browser_read, from_browser_write), start_new_session=True,
         stdin=subprocess.DEVNULL,
         stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "chromium.log"), "w"))
@@ -122,11 +123,8 @@ def main():
     browser = None
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
-        page = os.path.join(work, "page.html")
-        with open(page, "w") as f:
-            f.write(PAGE)
         save(output, b"")
-        browser, devtools = start_browser(work, page, "wayland" if wayland else "x11")
+        browser, devtools = start_browser(work, "wayland" if wayland else "x11")
         deadline = time.monotonic() + 60
         pages = []
         while not pages and time.monotonic() < deadline:

@@ -1,5 +1,5 @@
-// The line settings string: positional parse, compose, and the serial
-// component's own strict reading of it.
+// The line settings string: the positional cut, and the serial component's
+// strict reading, whose refusals also check how the cut fields join again.
 #include "serial/lineconfig.h"
 #include "settings/linesettings.h"
 #include "tests/support/expecterror.h"
@@ -39,12 +39,6 @@ TEST(LineSettingsParse, CutsFieldsAtFixedDistancesFromTheEndAndNeedsSixPlusOffse
     // One character less fails.
     for (const char *tooShort : {"", "n,8,1", "12345", "9,n,1.5"})
         EXPECT_FALSE(LineSettings::parseByPosition(QString::fromUtf8(tooShort)).has_value()) << tooShort;
-}
-
-TEST(LineSettingsCompose, TrimsAllButParityAndTakesItsFirstLetter)
-{
-    EXPECT_EQ(LineSettings::compose(" 19200 ", "Even", "7 ", "1.5"), "19200,E,7,1.5");
-    EXPECT_EQ(LineSettings::compose("9600", "", "8", "1"), "9600,,8,1");
 }
 
 TEST(LineConfig, ReadsBackCanonicallyAndRefusesMalformedAndUnsupportedStringsWithAReason)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/environmentvariable.h"
+#include "tests/support/helpers.h"
 
 #include <QFile>
 #include <QString>
@@ -19,9 +20,9 @@ public:
     // Adds "[Ports] Com<n>=device" to bexlow.conf.
     void mapPort(int port, const QString &device);
     // Replaces a file's whole text.
-    void write(const QString &appName, const QByteArray &text);
+    void write(const QString &appName, const QByteArray &text) { writeFile(filePath(appName), text); }
     // A file's whole text, or an empty array when it does not exist.
-    QByteArray read(const QString &appName) const;
+    QByteArray read(const QString &appName) const { return readFile(filePath(appName)); }
 
 private:
     QTemporaryDir m_dir;
