@@ -95,20 +95,11 @@ const std::vector<Typed> kwinTexts = {
     {"zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中 Жж 😀\r\tx\b\x1b!", "zyäöüÄÖÜß€@{[]}\\|~µ²³°§ øØ Ω中 Жж 😀\r\tx\x7f\x1b!"},
     {"^w%{F4}+{TAB}~{ENTER}!a#b"}};
 
-// xterm under Xwayland, and foot where KWin types any character (foot does
-// not start in KWin 5.27's virtual session).
-std::vector<KWinDesktop::Receiver> kwinReceivers()
-{
-    if (KWinDesktop::typesAnyCharacter())
-        return {KWinDesktop::Receiver::XtermUnderXwayland, KWinDesktop::Receiver::Foot};
-    return {KWinDesktop::Receiver::XtermUnderXwayland};
-}
-
 TEST_F(TypingOnDesktop, KWinTypesExactlyWhatTheLayoutHasAndNamesTheRest)
 {
     // Through KWin's fake input, which KWin grants to bexlow: into an X11
     // program and a native window, naming nothing there.
-    for (const auto receiver : kwinReceivers()) {
+    for (const auto receiver : KWinDesktop::receivers()) {
         KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::Granted, receiver);
         const qsizetype mark = bexlow.errorOutput().size();
         start();
@@ -159,7 +150,7 @@ TEST_F(TypingOnDesktop, MutterTypesForGnomesActiveInputSource)
 TEST_F(TypingOnDesktop, WhereKWinRefusesThePortalWithKdesBackendTypes)
 {
     // Into foot, paused, the pace must fit what KWin holds.
-    for (const auto receiver : kwinReceivers()) {
+    for (const auto receiver : KWinDesktop::receivers()) {
         KWinDesktop desktop(QStringLiteral("de"), KWinDesktop::FakeInput::NotGranted, receiver);
         KdePortal portal(*this);
         const qsizetype mark = bexlow.errorOutput().size();

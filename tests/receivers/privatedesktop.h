@@ -20,6 +20,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 // A process that is stopped with SIGTERM, and waited for, when it goes.
 struct Service : QProcess
@@ -141,14 +142,18 @@ struct KWinDesktop
     QByteArray received() const { return readFile(folder.filePath(QStringLiteral("received"))); }
     // Whether the receiver still runs (KWin reaps it).
     bool receiverRuns() const { return ::kill(pid_t(receiverPid), 0) == 0; }
-    // KWin 6.5 and later type any character by its keysym (fake input 6).
-    // (The copy cannot tell its version without starting a desktop.)
-    static bool typesAnyCharacter()
+    // The receivers to try: xterm under Xwayland, and foot where KWin (6.5
+    // and later) types any character by its keysym; foot does not start in
+    // KWin 5.27's virtual session. (The copy cannot tell its version without
+    // starting a desktop.)
+    static std::vector<Receiver> receivers()
     {
-        return QProcess::execute(QStringLiteral("sh"),
-                                 {QStringLiteral("-c"), QStringLiteral("dpkg --compare-versions \"$(dpkg-query -W "
-                                                                       "-f='${Version}' kwin-wayland)\" ge 4:6.5")})
-               == 0;
+        if (QProcess::execute(QStringLiteral("sh"),
+                              {QStringLiteral("-c"), QStringLiteral("dpkg --compare-versions \"$(dpkg-query -W "
+                                                                    "-f='${Version}' kwin-wayland)\" ge 4:6.5")})
+            == 0)
+            return {Receiver::XtermUnderXwayland, Receiver::Foot};
+        return {Receiver::XtermUnderXwayland};
     }
 
     QTemporaryDir folder;
