@@ -32,7 +32,7 @@ def main():
         return GLib.SOURCE_REMOVE
 
     def changed(_buffer):
-        # Saved 20 ms after a change, with what came meanwhile, as the Qt receiver does.
+        # Saved 20 ms after the first change since the last save, with what came meanwhile.
         if not saving:
             saving.append(GLib.timeout_add(20, save_text))
     buffer.connect("changed", changed)
